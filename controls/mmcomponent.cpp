@@ -1,0 +1,39 @@
+#include "controls/mmcomponent.h"
+
+namespace zol {
+
+TMMComponentState::~TMMComponentState()
+{
+    for (auto& [other, connection] : watched_)
+        QObject::disconnect(connection);
+}
+
+void TMMComponentState::Notification(QObject*, TOperation) {}
+
+void TMMComponentState::FreeNotification(QObject* other)
+{
+    if (other == nullptr || other == Self() || watched_.count(other))
+        return;
+    watched_[other] = QObject::connect(other, &QObject::destroyed, Self(), [this, other] {
+        watched_.erase(other);
+        Notification(other, opRemove);
+    });
+}
+
+void TMMComponentState::RemoveFreeNotification(QObject* other)
+{
+    auto it = watched_.find(other);
+    if (it == watched_.end())
+        return;
+    QObject::disconnect(it->second);
+    watched_.erase(it);
+}
+
+TMMComponent::TMMComponent(QObject* owner) : QObject(owner) {}
+
+TMMComponent::~TMMComponent()
+{
+    Destroying();
+}
+
+}  // namespace zol

@@ -1,0 +1,359 @@
+#include "platform/clock.h"
+
+#include "platform/window_thread.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <condition_variable>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace zol::platform {
+
+namespace {
+std::unique_ptr<Clock>& ClockSlot()
+{
+    static std::unique_ptr<Clock> clock;
+    return clock;
+}
+
+std::int64_t MonotonicUs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// Sleeps until an absolute monotonic deadline, resuming after signals.
+void SleepUntilUs(std::int64_t deadlineUs)
+{
+    timespec ts{};
+    ts.tv_sec = deadlineUs / 1000000;
+    ts.tv_nsec = (deadlineUs % 1000000) * 1000;
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+struct TimerEntry {
+    std::int64_t due;
+    std::int64_t period;
+    std::shared_ptr<Clock::Callback> callback;
+};
+
+// Orders timers by deadline, then by the order they were scheduled in.
+using Schedule = std::map<std::pair<std::int64_t, std::uint64_t>, TimerId>;
+}  // namespace
+
+Clock& TheClock()
+{
+    auto& slot = ClockSlot();
+    if (!slot)
+        slot = std::make_unique<RealClock>();
+    return *slot;
+}
+
+void InstallClock(std::unique_ptr<Clock> clock)
+{
+    ClockSlot() = std::move(clock);
+}
+
+// ---------------------------------------------------------------------------
+// RealClock: one timer thread, absolute deadlines.
+
+struct RealClock::Impl {
+    std::int64_t origin = MonotonicUs();
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::unordered_map<TimerId, TimerEntry> timers;
+    Schedule schedule;
+    std::uint64_t nextId = 1;
+    std::uint64_t seq = 0;
+    TimerId running = 0;  // timer whose callback runs now
+    bool quit = false;
+    std::thread thread;
+    std::thread::id threadId;
+
+    void Run();
+};
+
+void RealClock::Impl::Run()
+{
+    std::unique_lock lock(mutex);
+    while (!quit) {
+        if (schedule.empty()) {
+            cv.wait(lock);
+            continue;
+        }
+        auto first = schedule.begin();
+        const std::int64_t due = first->first.first;
+        const std::int64_t now = MonotonicUs() - origin;
+        if (due > now) {
+            // Wake at the deadline, or earlier when the schedule changes.
+            const auto wait = std::chrono::microseconds(due - now);
+            cv.wait_for(lock, wait);
+            continue;
+        }
+        const TimerId id = first->second;
+        schedule.erase(first);
+        auto it = timers.find(id);
+        if (it == timers.end())
+            continue;
+        auto callback = it->second.callback;
+        if (it->second.period > 0) {
+            it->second.due += it->second.period;
+            // A callback that fell far behind skips the missed periods.
+            if (it->second.due < now - it->second.period * 10)
+                it->second.due = now + it->second.period;
+            schedule.emplace(std::make_pair(it->second.due, seq++), id);
+        } else {
+            timers.erase(it);
+        }
+        running = id;
+        lock.unlock();
+        Guarded(*callback);
+        lock.lock();
+        running = 0;
+        cv.notify_all();
+    }
+}
+
+RealClock::RealClock() : impl_(std::make_unique<Impl>()) {}
+
+RealClock::~RealClock()
+{
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->quit = true;
+    }
+    impl_->cv.notify_all();
+    if (impl_->thread.joinable())
+        impl_->thread.join();
+}
+
+std::int64_t RealClock::NowUs()
+{
+    return MonotonicUs() - impl_->origin;
+}
+
+QDateTime RealClock::WallTime()
+{
+    return QDateTime::currentDateTime();
+}
+
+TimerId RealClock::StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callback callback)
+{
+    std::lock_guard lock(impl_->mutex);
+    if (!impl_->thread.joinable()) {
+        try {
+            impl_->thread = std::thread([this] { impl_->Run(); });
+            impl_->threadId = impl_->thread.get_id();
+        } catch (...) {
+            return 0;
+        }
+    }
+    const TimerId id = impl_->nextId++;
+    const std::int64_t due = NowUs() + std::max<std::int64_t>(firstUs, 0);
+    impl_->timers.emplace(id, TimerEntry{due, std::max<std::int64_t>(periodUs, 0),
+                                         std::make_shared<Callback>(std::move(callback))});
+    impl_->schedule.emplace(std::make_pair(due, impl_->seq++), id);
+    impl_->cv.notify_all();
+    return id;
+}
+
+void RealClock::KillTimer(TimerId id)
+{
+    if (id == 0)
+        return;
+    std::unique_lock lock(impl_->mutex);
+    auto it = impl_->timers.find(id);
+    if (it != impl_->timers.end()) {
+        for (auto s = impl_->schedule.begin(); s != impl_->schedule.end(); ++s) {
+            if (s->second == id) {
+                impl_->schedule.erase(s);
+                break;
+            }
+        }
+        impl_->timers.erase(it);
+    }
+    if (std::this_thread::get_id() != impl_->threadId)
+        impl_->cv.wait(lock, [&] { return impl_->running != id; });
+}
+
+void RealClock::Sleep(std::int64_t ms)
+{
+    if (ms <= 0)
+        return;
+    SleepUntilUs(MonotonicUs() + ms * 1000);
+}
+
+void RealClock::ProcessMessages()
+{
+    RunPendingTasks();
+    if (QCoreApplication::instance())
+        QCoreApplication::processEvents();
+}
+
+// ---------------------------------------------------------------------------
+// SimClock: virtual time, timers fired on the window thread.
+
+struct SimClock::Impl {
+    QDateTime wallStart;
+    std::int64_t now = 0;
+    std::unordered_map<TimerId, TimerEntry> timers;
+    Schedule schedule;
+    std::uint64_t nextId = 1;
+    std::uint64_t seq = 0;
+
+    // Fires the first timer if it is due at or before `limit`.
+    bool FireNext(std::int64_t limit)
+    {
+        if (schedule.empty())
+            return false;
+        auto first = schedule.begin();
+        if (first->first.first > limit)
+            return false;
+        const TimerId id = first->second;
+        const std::int64_t due = first->first.first;
+        schedule.erase(first);
+        auto it = timers.find(id);
+        if (it == timers.end())
+            return true;
+        if (due > now)
+            now = due;
+        auto callback = it->second.callback;
+        if (it->second.period > 0) {
+            it->second.due += it->second.period;
+            schedule.emplace(std::make_pair(it->second.due, seq++), id);
+        } else {
+            timers.erase(it);
+        }
+        Guarded(*callback);
+        return true;
+    }
+};
+
+SimClock::SimClock(QDateTime wallStart) : impl_(std::make_unique<Impl>())
+{
+    impl_->wallStart = std::move(wallStart);
+    // The driver of simulated time runs the window queue, not Qt's loop.
+    SetEventLoopRunsQueue(false);
+}
+
+SimClock::~SimClock()
+{
+    SetEventLoopRunsQueue(true);
+}
+
+std::int64_t SimClock::NowUs()
+{
+    return impl_->now;
+}
+
+QDateTime SimClock::WallTime()
+{
+    return impl_->wallStart.addMSecs(impl_->now / 1000);
+}
+
+TimerId SimClock::StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callback callback)
+{
+    const TimerId id = impl_->nextId++;
+    const std::int64_t due = impl_->now + std::max<std::int64_t>(firstUs, 0);
+    impl_->timers.emplace(id, TimerEntry{due, std::max<std::int64_t>(periodUs, 0),
+                                         std::make_shared<Callback>(std::move(callback))});
+    impl_->schedule.emplace(std::make_pair(due, impl_->seq++), id);
+    return id;
+}
+
+void SimClock::KillTimer(TimerId id)
+{
+    if (impl_->timers.erase(id) == 0)
+        return;
+    for (auto s = impl_->schedule.begin(); s != impl_->schedule.end(); ++s) {
+        if (s->second == id) {
+            impl_->schedule.erase(s);
+            break;
+        }
+    }
+}
+
+void SimClock::Sleep(std::int64_t ms)
+{
+    // Timers keep firing while the window thread sleeps (in the real program
+    // they run on other threads); window messages wait.
+    const std::int64_t target = impl_->now + std::max<std::int64_t>(ms, 0) * 1000;
+    while (impl_->FireNext(target))
+        WaitWorkersIdle(false);
+    if (impl_->now < target)
+        impl_->now = target;
+}
+
+void SimClock::ProcessMessages()
+{
+    if (RunPendingTasks() == 0) {
+        // Nothing to do: an idle spin lets time pass up to the next timer.
+        if (impl_->FireNext(INT64_MAX))
+            WaitWorkersIdle(true);
+    }
+    WaitWorkersIdle(true);
+}
+
+void SimClock::Settle()
+{
+    Advance(0);
+}
+
+void SimClock::Advance(std::int64_t us)
+{
+    const std::int64_t target = impl_->now + std::max<std::int64_t>(us, 0);
+    int spin = 0;
+    for (;;) {
+        const std::int64_t before = impl_->now;
+        const int ran = RunPendingTasks();
+        WaitWorkersIdle(true);
+        if (ran > 0) {
+            // A handler that re-posts itself and sleeps (a refresh loop)
+            // consumes virtual time; it runs until time reaches the target.
+            if (impl_->now >= target)
+                break;
+            if (impl_->now > before) {
+                spin = 0;
+                continue;
+            }
+            // A chain of posts that does not sleep either ends soon or spins;
+            // a spin lets the next timer come, as it would in real time.
+            if (++spin < 10000)
+                continue;
+            spin = 0;
+        }
+        if (!impl_->FireNext(target)) {
+            if (ran == 0 || PendingTaskCount() == 0)
+                break;
+            impl_->now = target;  // a spin with nothing left to wait for
+            break;
+        }
+        WaitWorkersIdle(true);
+    }
+    if (impl_->now < target)
+        impl_->now = target;
+    if (QCoreApplication::instance()) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+    WaitWorkersIdle(true);
+}
+
+std::int64_t SimClock::NextDueUs() const
+{
+    return impl_->schedule.empty() ? -1 : impl_->schedule.begin()->first.first;
+}
+
+int SimClock::ActiveTimers() const
+{
+    return static_cast<int>(impl_->timers.size());
+}
+
+}  // namespace zol::platform

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds zol with AddressSanitizer and UndefinedBehaviorSanitizer and runs
+# every test, the ALSA ones against a private PulseAudio server.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZOL_SANITIZE=ON -DZOL_BUILD_BENCH=OFF
+cmake --build build-test -j2
+# shellcheck source=tools/pulse-env.sh
+source tools/pulse-env.sh
+zol_pulse_start
+trap zol_pulse_stop EXIT
+export ZOL_PULSE=1
+ctest --test-dir build-test --output-on-failure -j2 --timeout 300
