@@ -77,6 +77,9 @@ void TMMDSPComponent::Broadcast(TMMDSPComponent* sender, int side, const QString
 
 void TMMDSPComponent::SetInput(TMMDSPComponent* value)
 {
+    // A link without an input side (a capture source) cannot be fed.
+    if (!HasLinkProperty(kInput))
+        return;
     if (value == input_ || (value != nullptr && !CanConnectInput(value)))
         return;
     NotifyStop();
@@ -95,6 +98,8 @@ void TMMDSPComponent::SetInput(TMMDSPComponent* value)
 
 void TMMDSPComponent::SetOutput(TMMDSPComponent* value)
 {
+    if (!HasLinkProperty(kOutput))
+        return;
     if (value == output_ || (value != nullptr && !CanConnectOutput(value)))
         return;
     NotifyStop();
