@@ -1,0 +1,105 @@
+#include "app/cmdline.h"
+
+namespace zol {
+
+TOptions ParseCommandLine(const QStringList& arguments)
+{
+    TOptions options;
+    bool mixerGiven = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString value;
+        bool hasValue = false;
+        const int eq = arg.indexOf('=');
+        if (arg.startsWith("--") && eq > 0) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+            hasValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= arguments.size()) {
+                options.error = QStringLiteral("%1 needs a value").arg(arg);
+                return false;
+            }
+            value = arguments[++i];
+            return true;
+        };
+        if (arg == "--input") {
+            if (!takeValue())
+                return options;
+            options.input = value;
+        } else if (arg == "--mixer") {
+            if (!takeValue())
+                return options;
+            options.mixer = value;
+            mixerGiven = true;
+        } else if (arg == "--workdir") {
+            if (!takeValue())
+                return options;
+            options.workdir = value;
+        } else if (arg == "--duration") {
+            if (!takeValue())
+                return options;
+            bool ok = false;
+            options.duration = value.toDouble(&ok);
+            if (!ok || options.duration <= 0) {
+                options.error = QStringLiteral("--duration needs a number of seconds above 0, not \"%1\"").arg(value);
+                return options;
+            }
+        } else if (arg == "--headless" && !hasValue) {
+            options.headless = true;
+        } else if (arg == "--fast" && !hasValue) {
+            options.fast = true;
+        } else if (arg == "--calibrate" && !hasValue) {
+            options.calibrate = true;
+        } else if ((arg == "--help" || arg == "-h") && !hasValue) {
+            options.help = true;
+        } else if (arg == "--version" && !hasValue) {
+            options.version = true;
+        } else {
+            options.error = QStringLiteral("unknown argument \"%1\" (see --help)").arg(arguments[i]);
+            return options;
+        }
+    }
+    if (options.input.isEmpty()) {
+        options.error = QStringLiteral("--input needs a device name, \"sim\" or a .wav file");
+        return options;
+    }
+    if (options.SimulatedInput() && !mixerGiven)
+        options.mixer = QStringLiteral("sim");
+    if (options.fast && !options.SimulatedInput() && !options.WavInput())
+        options.error = QStringLiteral("--fast works with --input sim or a .wav file only");
+    return options;
+}
+
+QString HelpText()
+{
+    return QStringLiteral(
+        "Usage: zol [options]\n"
+        "Records the strength of a received carrier tone and logs it.\n"
+        "\n"
+        "  --input DEVICE    where the audio comes from: \"default\" (the system's\n"
+        "                    recording device, the default), an ALSA PCM name such as\n"
+        "                    plughw:1,0, \"sim\" (a built-in simulated receiver) or a\n"
+        "                    .wav file (PCM, 8 or 16 bit, mono or stereo)\n"
+        "  --mixer MIXER     the sound card mixer whose recording gain zol sets:\n"
+        "                    \"default\", an ALSA control device such as hw:1, \"sim\";\n"
+        "                    add :ELEMENT to pick the gain element (hw:1:Mic)\n"
+        "  --headless        no window; every measure.txt line is also printed\n"
+        "  --fast            with sim or a .wav file: run as fast as possible\n"
+        "  --duration SECS   close in order after SECS seconds\n"
+        "  --workdir DIR     folder of zol.ini, measure.txt and scope2.txt\n"
+        "                    (default: the current folder)\n"
+        "  --calibrate       press \"Calibrate\" once measuring has started\n"
+        "  --help            this text\n"
+        "  --version         the program's version\n");
+}
+
+QString VersionText()
+{
+    return QStringLiteral("zol 1.3.25");
+}
+
+}  // namespace zol

@@ -1,0 +1,31 @@
+// The program's command line. Without arguments zol captures from the
+// system's default recording device and uses its default mixer.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zol {
+
+struct TOptions {
+    QString input = QStringLiteral("default");  // ALSA PCM name, "sim" or a .wav file
+    QString mixer = QStringLiteral("default");  // ALSA ctl name (optionally ":Element") or "sim"
+    bool headless = false;
+    bool fast = false;
+    double duration = -1;  // seconds of the clock in use; negative: until closed
+    QString workdir;       // empty: the current directory
+    bool calibrate = false;
+    bool help = false;
+    bool version = false;
+    QString error;  // not empty when the command line is wrong
+
+    bool SimulatedInput() const { return input == QLatin1String("sim"); }
+    bool WavInput() const { return input.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive); }
+};
+
+// Parses the arguments (without the program name).
+TOptions ParseCommandLine(const QStringList& arguments);
+QString HelpText();
+QString VersionText();
+
+}  // namespace zol
