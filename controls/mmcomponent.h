@@ -5,9 +5,13 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <unordered_map>
 
 namespace zol {
+
+// The common event: a notification carrying only its sender.
+using TNotifyEvent = std::function<void(QObject* sender)>;
 
 enum TComponentStateFlag : int {
     csLoading = 1,
