@@ -43,6 +43,7 @@ enum StrId : int {
     SDIBWhileDrawing = 28047,
     SInvalidBitmapListStream = 28048,
     SCompressionError = 28049,
+    SBitmapResourceMissing = 28059,
     SChangeWhileOpen = 28060,
     // mixer
     SDeviceNotValid = 28070,
