@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <ctime>
@@ -236,16 +237,25 @@ struct SimClock::Impl {
     }
 };
 
+namespace {
+// Simulated clocks alive: a new one is created before the old one is
+// destroyed when a clock is replaced, so only the last one hands the queue
+// back to Qt's loop.
+std::atomic<int> liveSimClocks{0};
+}  // namespace
+
 SimClock::SimClock(QDateTime wallStart) : impl_(std::make_unique<Impl>())
 {
     impl_->wallStart = std::move(wallStart);
     // The driver of simulated time runs the window queue, not Qt's loop.
+    ++liveSimClocks;
     SetEventLoopRunsQueue(false);
 }
 
 SimClock::~SimClock()
 {
-    SetEventLoopRunsQueue(true);
+    if (--liveSimClocks == 0)
+        SetEventLoopRunsQueue(true);
 }
 
 std::int64_t SimClock::NowUs()

@@ -92,8 +92,12 @@ int RunCalls()
             call->error = std::current_exception();
         }
         {
+            // The caller stops counting as blocked the moment its call is
+            // done, not when it wakes: otherwise its remaining work could
+            // look idle to WaitWorkersIdle in between.
             std::lock_guard lock(s.mutex);
             call->done = true;
+            --s.blocked;
         }
         s.cv.notify_all();
         ++count;
@@ -223,7 +227,6 @@ void RunOnWindowThread(const Task& task)
     WakeLocked(s);
     s.cv.notify_all();
     s.cv.wait(lock, [&] { return call.done; });
-    --s.blocked;
     lock.unlock();
     s.cv.notify_all();
     if (call.error)
