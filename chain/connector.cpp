@@ -1,0 +1,716 @@
+#include "chain/connector.h"
+
+#include "platform/errors.h"
+#include "platform/strings.h"
+#include "platform/window_thread.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zol {
+
+namespace {
+
+// State shared by every connector; touched on the window thread only.
+struct SharedState {
+    std::vector<TMMConnector*> connectors;
+    int largestSpeed = 0;
+    int loopCount = 0;
+    bool enterIdle = false;
+    bool idleInstalled = false;
+    bool tickPosted = false;
+    bool inTick = false;
+    std::uint64_t passes = 0;
+};
+
+SharedState& Shared()
+{
+    static SharedState state;
+    return state;
+}
+
+// The shared hidden window: the target its tick messages are posted to.
+const char kHiddenWindow = 0;
+
+// One pass of the application's message processing. Under the simulated
+// clock an idle pass would let time jump to the next timer; the loop moves
+// time itself with its 1 ms sleep, so an empty queue is left alone there.
+void ProcessApplicationMessages()
+{
+    ++Shared().passes;
+    platform::Clock& clock = platform::TheClock();
+    if (clock.Simulated() && platform::PendingTaskCount() == 0)
+        return;
+    clock.ProcessMessages();
+}
+
+bool IsLive(const TMMConnector* connector)
+{
+    const auto& list = Shared().connectors;
+    return std::find(list.begin(), list.end(), connector) != list.end();
+}
+
+}  // namespace
+
+TMMConnector::TMMConnector(QObject* owner) : TMMDSPComponent(owner)
+{
+    // The refresh loop's 1 ms sleeps rely on the platform clock, which has
+    // millisecond resolution without any request.
+    Shared().connectors.push_back(this);
+    RecomputeLargestSpeed();
+}
+
+TMMConnector::~TMMConnector()
+{
+    Destroying();
+    NotifyStop();
+    platform::RemovePostedMessages(this);
+    auto& shared = Shared();
+    shared.connectors.erase(std::remove(shared.connectors.begin(), shared.connectors.end(), this),
+                            shared.connectors.end());
+    if (shared.connectors.empty()) {
+        // The last connector takes the hidden window, and its messages, along.
+        platform::RemovePostedMessages(&kHiddenWindow);
+        shared.tickPosted = false;
+        shared.loopCount = 0;
+    }
+    RecomputeLargestSpeed();
+    UpdateIdleHandler();
+}
+
+// ---------------------------------------------------------------------------
+// properties
+
+void TMMConnector::SetEnabled(bool value)
+{
+    if (value == enabled_)
+        return;
+    enabled_ = value;
+    if (!value) {
+        LeaveLoop(false);
+        {
+            std::lock_guard lock(lock_);
+            // Feeding resumes with the next buffer, not with stale slices.
+            for (auto& g : group_)
+                g.newData = false;
+            for (auto& s : spectrogram_)
+                s.newData = false;
+        }
+        ResetDisplays();
+    } else if (running_ && realTime_) {
+        UpdateIdleHandler();
+        platform::PostToWindow([this] { HandleStart(); }, this, kConnectorStartMsg);
+    }
+}
+
+void TMMConnector::SetAutoTrigger(bool value)
+{
+    if (value == autoTrigger_)
+        return;
+    autoTrigger_ = value;
+    if (!value)
+        LeaveLoop(true);
+    else if (running_ && enabled_ && realTime_)
+        platform::PostToWindow([this] { HandleStart(); }, this, kConnectorStartMsg);
+}
+
+void TMMConnector::SetSpeed(int value)
+{
+    value = std::clamp(value, 1, 5000);
+    if (value == speed_)
+        return;
+    speed_ = value;
+    RecomputeLargestSpeed();
+}
+
+void TMMConnector::SetRealTime(bool value)
+{
+    if (value == realTime_)
+        return;
+    if (Opened())
+        throw EMMConnectorError(LoadResString(SChangeWhileOpen));
+    realTime_ = value;
+}
+
+bool TMMConnector::EnterIdle() const
+{
+    return Shared().enterIdle;
+}
+
+void TMMConnector::SetEnterIdle(bool value)
+{
+    Shared().enterIdle = value;
+    UpdateIdleHandler();
+}
+
+int TMMConnector::SliceCount(int group) const
+{
+    std::lock_guard lock(lock_);
+    return group >= 0 && group < kGroupCount ? group_[group].count : 0;
+}
+
+const WAVEFORMATEX* TMMConnector::DisplayFormat() const
+{
+    if (displayFormat_)
+        return displayFormat_.get();
+    const WAVEFORMATEX* own = GetWaveFormat();
+    return IsValidPcmFormat(own) ? own : nullptr;
+}
+
+int TMMConnector::ConnectorCount()
+{
+    return static_cast<int>(Shared().connectors.size());
+}
+
+int TMMConnector::LoopCount()
+{
+    return Shared().loopCount;
+}
+
+int TMMConnector::LargestSpeed()
+{
+    return Shared().largestSpeed;
+}
+
+bool TMMConnector::IdleHandlerInstalled()
+{
+    return Shared().idleInstalled;
+}
+
+std::uint64_t TMMConnector::MessagePasses()
+{
+    return Shared().passes;
+}
+
+// ---------------------------------------------------------------------------
+// display slots
+
+TMMConnector::Group TMMConnector::GroupOf(int slot)
+{
+    switch (slot) {
+    case kLevel1: case kLevel2: return gLevels;
+    case kMeter1: case kMeter2: return gMeters;
+    case kOscope1: case kOscope2: return gOscopes;
+    case kLight1: case kLight2: return gLights;
+    case kSpectrogram1: case kSpectrogram2: return gSpectrograms;
+    default: return gSpectra;
+    }
+}
+
+void TMMConnector::SetSlot(int index, IMMDisplay* display)
+{
+    QObject* object = display != nullptr ? display->DisplayObject() : nullptr;
+    if (display != nullptr && object == static_cast<QObject*>(this))
+        return;
+    if (display == slot_[index].display)
+        return;
+    // Paired slots: a display sits in at most one slot of its pair.
+    if (display != nullptr && (index < kSpectrum1 || index >= kSpectrogram1) &&
+        slot_[index ^ 1].display == display)
+        return;
+    Slot old;
+    {
+        std::lock_guard lock(lock_);
+        old = slot_[index];
+        slot_[index] = Slot{display, object};
+        group_[GroupOf(index)].newData = false;
+        if (index >= kSpectrogram1)
+            spectrogram_[index - kSpectrogram1].newData = false;
+    }
+    if (old.object != nullptr) {
+        bool stillUsed = false;
+        for (const Slot& s : slot_)
+            stillUsed = stillUsed || s.object == old.object;
+        if (!stillUsed)
+            RemoveFreeNotification(old.object);
+    }
+    if (display != nullptr) {
+        FreeNotification(object);
+        SendFormatToDisplays();
+    }
+}
+
+void TMMConnector::ClearSlotsOf(QObject* object)
+{
+    std::lock_guard lock(lock_);
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (slot_[i].object == object) {
+            slot_[i] = Slot{};
+            group_[GroupOf(i)].newData = false;
+            if (i >= kSpectrogram1)
+                spectrogram_[i - kSpectrogram1].newData = false;
+        }
+    }
+}
+
+void TMMConnector::Notification(QObject* component, TOperation operation)
+{
+    TMMDSPComponent::Notification(component, operation);
+    if (operation == opRemove && component != nullptr)
+        ClearSlotsOf(component);
+}
+
+bool TMMConnector::GroupHasDisplays(int group) const
+{
+    for (int i = 0; i < kSlotCount; ++i)
+        if (slot_[i].display != nullptr && GroupOf(i) == group)
+            return true;
+    return false;
+}
+
+namespace {
+// Each display once, in slot order.
+template <typename Slots, typename F>
+void ForEachDisplay(const Slots& table, F f)
+{
+    std::vector<IMMDisplay*> seen;
+    for (const auto& s : table) {
+        if (s.display == nullptr || std::find(seen.begin(), seen.end(), s.display) != seen.end())
+            continue;
+        seen.push_back(s.display);
+    }
+    for (IMMDisplay* d : seen)
+        f(d);
+}
+}  // namespace
+
+void TMMConnector::SendFormatToDisplays()
+{
+    const WAVEFORMATEX* format = DisplayFormat();
+    if (format == nullptr)
+        return;
+    ForEachDisplay(slot_, [format](IMMDisplay* d) { d->SetWaveFormat(format); });
+}
+
+void TMMConnector::ResetDisplays()
+{
+    ForEachDisplay(slot_, [](IMMDisplay* d) { d->ResetDisplay(); });
+}
+
+void TMMConnector::MarkNewData()
+{
+    for (int g = 0; g < kGroupCount; ++g) {
+        if (g == gSpectrograms || !GroupHasDisplays(g))
+            continue;
+        group_[g].newData = true;
+        group_[g].readPos = 0;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (slot_[kSpectrogram1 + i].display == nullptr)
+            continue;
+        spectrogram_[i].newData = true;
+        spectrogram_[i].readPos = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// the refresh loop
+
+void TMMConnector::RecomputeLargestSpeed()
+{
+    int largest = 0;
+    for (TMMConnector* c : Shared().connectors)
+        largest = std::max(largest, c->speed_);
+    Shared().largestSpeed = largest;
+}
+
+void TMMConnector::UpdateIdleHandler()
+{
+    // The application's idle handler only kept an idle application spinning;
+    // the refresh loop here never waits for idle, so the flag records the
+    // state without a platform hook.
+    auto& shared = Shared();
+    if (shared.loopCount <= 0)
+        shared.idleInstalled = false;
+    else if (shared.enterIdle)
+        shared.idleInstalled = true;
+}
+
+void TMMConnector::PostTick()
+{
+    // One tick message in flight: every pass feeds all connectors, so a
+    // second chain of ticks would only nest message processing.
+    auto& shared = Shared();
+    if (shared.tickPosted)
+        return;
+    shared.tickPosted = true;
+    platform::PostToWindow([] { HandleTick(); }, &kHiddenWindow, kConnectorTickMsg);
+}
+
+void TMMConnector::EnterLoopRequest()
+{
+    if (inLoop_)
+        return;
+    inLoop_ = true;
+    ++Shared().loopCount;
+    UpdateIdleHandler();
+    PostTick();
+}
+
+void TMMConnector::LeaveLoop(bool keepTriggering)
+{
+    if (!keepTriggering)
+        triggering_ = false;
+    if (inLoop_) {
+        inLoop_ = false;
+        --Shared().loopCount;
+    }
+    UpdateIdleHandler();
+}
+
+void TMMConnector::HandleStart()
+{
+    if (Input() == nullptr || !running_ || !enabled_)
+        return;
+    pending_ = 0;
+    triggering_ = true;
+    if (autoTrigger_)
+        EnterLoopRequest();
+}
+
+void TMMConnector::HandleTrigger()
+{
+    try {
+        if (Input() != nullptr && enabled_ && (triggering_ || (running_ && !realTime_)))
+            Feed();
+    } catch (...) {
+        if (pending_ > 0)
+            --pending_;
+        throw;
+    }
+    if (pending_ > 0)
+        --pending_;
+}
+
+void TMMConnector::HandleTick()
+{
+    auto& shared = Shared();
+    shared.tickPosted = false;
+    if (shared.inTick)
+        return;  // nested inside a running pass, which posts the next tick
+    shared.inTick = true;
+    struct Reset {
+        ~Reset() { Shared().inTick = false; }
+    } reset;
+
+    const int passes = 5001 - std::clamp(shared.largestSpeed, 1, 5000);
+    for (int i = 0; i < passes; ++i)
+        ProcessApplicationMessages();
+    if (!platform::Terminating() && shared.loopCount > 0) {
+        const auto list = shared.connectors;
+        for (TMMConnector* c : list) {
+            if (!IsLive(c) || !c->autoTrigger_ || !c->enabled_ || !c->triggering_)
+                continue;
+            try {
+                c->Feed();
+            } catch (...) {
+                platform::HandleCurrentException();
+            }
+        }
+    }
+    if (shared.loopCount > 0 && !platform::Terminating() && !shared.connectors.empty()) {
+        platform::TheClock().Sleep(1);
+        if (shared.enterIdle)
+            ProcessApplicationMessages();
+        if (shared.loopCount > 0 && !shared.connectors.empty())
+            PostTick();
+    }
+}
+
+void TMMConnector::Trigger()
+{
+    if (!enabled_ || !(triggering_ || (running_ && !realTime_)))
+        return;
+    if (platform::IsWindowThread()) {
+        if (pending_ > 0)
+            return;
+        Feed();
+        return;
+    }
+    int expected = 0;
+    if (!pending_.compare_exchange_strong(expected, 1))
+        return;
+    platform::PostToWindow([this] { HandleTrigger(); }, this, kConnectorTriggerMsg);
+}
+
+// ---------------------------------------------------------------------------
+// feeding
+
+bool TMMConnector::Due(int readPos, std::int64_t nowUs) const
+{
+    if (!synchronize_)
+        return true;
+    const std::int64_t rate = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
+    if (rate <= 0)
+        return true;
+    return nowUs - arrivalUs_.load() >= static_cast<std::int64_t>(readPos) * 1000000 / rate;
+}
+
+void TMMConnector::FeedGroup(int group, std::int64_t nowUs)
+{
+    GroupState& g = group_[group];
+    if (!g.newData)
+        return;
+    IMMDisplay* displays[4];
+    int n = 0;
+    int step = 0;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (slot_[i].display != nullptr && GroupOf(i) == group) {
+            displays[n++] = slot_[i].display;
+            step = std::max(step, slot_[i].display->NeededBytes());
+        }
+    }
+    if (n == 0 || step <= 0) {
+        g.newData = false;
+        return;
+    }
+    if (!Due(g.readPos, nowUs))
+        return;
+    const int old = g.readPos;
+    g.readPos += step;
+    if (old + step > validBytes_) {
+        g.newData = false;
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        displays[i]->ShowPCMData(displayBuffer_.data() + old);
+    ++g.count;
+}
+
+void TMMConnector::FeedOscopes(std::int64_t nowUs)
+{
+    GroupState& g = group_[gOscopes];
+    if (!g.newData)
+        return;
+    IMMDisplay* first = slot_[kOscope1].display != nullptr ? slot_[kOscope1].display : slot_[kOscope2].display;
+    if (first == nullptr) {
+        g.newData = false;
+        return;
+    }
+    int needed = 0;
+    for (int i = kOscope1; i <= kOscope2; ++i)
+        if (slot_[i].display != nullptr)
+            needed = std::max(needed, slot_[i].display->NeededBytes());
+    if (needed <= 0) {
+        g.newData = false;
+        return;
+    }
+    int step = needed;
+    if (first->Scroll() && first->Accelerate()) {
+        const int s = first->FFTLength() / 4 * (first->BitLength() + 1) * (first->Mode() + 1);
+        if (s > 0)
+            step = s;
+    }
+    int trigger = -1;
+    if (triggerMode_ != tmNone && !paused_ && g.readPos < validBytes_)
+        trigger = FindTrigger(displayFormat_.get(), displayBuffer_.data() + g.readPos,
+                              validBytes_ - g.readPos, triggerLevel_, triggerMode_, 0);
+    if (!Due(g.readPos, nowUs))
+        return;
+    if (trigger > 0)
+        g.readPos += trigger;
+    const int old = g.readPos;
+    g.readPos += step;
+    if (old + needed > validBytes_) {
+        g.newData = false;
+        return;
+    }
+    if (slot_[kOscope1].display != nullptr)
+        slot_[kOscope1].display->ShowPCMData(displayBuffer_.data() + old);
+    if (slot_[kOscope2].display != nullptr)
+        slot_[kOscope2].display->ShowPCMData(displayBuffer_.data() + old);
+    ++g.count;
+}
+
+void TMMConnector::FeedSpectrograms(std::int64_t nowUs)
+{
+    for (int i = 0; i < 2; ++i) {
+        GroupState& s = spectrogram_[i];
+        IMMDisplay* d = slot_[kSpectrogram1 + i].display;
+        if (!s.newData || d == nullptr)
+            continue;
+        const int needed = d->NeededBytes();
+        if (needed <= 0) {
+            s.newData = false;
+            continue;
+        }
+        const int step = d->Accelerate() ? std::max(needed / 4, 1) : needed;
+        if (!Due(s.readPos, nowUs))
+            continue;
+        const int old = s.readPos;
+        s.readPos += step;
+        if (old + needed > validBytes_) {
+            s.newData = false;
+            continue;
+        }
+        d->ShowPCMData(displayBuffer_.data() + old);
+        ++group_[gSpectrograms].count;
+    }
+}
+
+void TMMConnector::Feed()
+{
+    if (!enabled_ || !(triggering_ || (running_ && !realTime_)))
+        return;
+    {
+        std::lock_guard lock(lock_);
+        if (displayBuffer_.empty() || !displayFormat_)
+            return;
+        const std::int64_t now = platform::TheClock().NowUs();
+        FeedGroup(gLevels, now);
+        FeedGroup(gMeters, now);
+        FeedOscopes(now);
+        FeedGroup(gLights, now);
+        FeedGroup(gSpectra, now);
+        FeedSpectrograms(now);
+    }
+    if (OnTrigger)
+        OnTrigger(this);
+}
+
+// ---------------------------------------------------------------------------
+// chain
+
+void TMMConnector::SetWaveFormat(const WAVEFORMATEX* format)
+{
+    TMMDSPComponent::SetWaveFormat(format);
+    SendFormatToDisplays();
+}
+
+void TMMConnector::NotifyStart()
+{
+    TMMDSPComponent::NotifyStart();
+    if (IsDesigning() || Input() == nullptr || GetWaveFormat() == nullptr || running_)
+        return;
+    const WAVEFORMATEX* format = GetWaveFormat();
+    // Only PCM is shown; other formats leave the connector idle.
+    if (!IsValidPcmFormat(format) || GetBufferSize() <= 0)
+        return;
+    {
+        std::lock_guard lock(lock_);
+        displayFormat_ = CopyWaveFormat(format);
+        displayBuffer_.assign(static_cast<std::size_t>(GetBufferSize()), 0);
+        validBytes_ = 0;
+        silence_ = format->wBitsPerSample == 8 ? static_cast<char>(128) : 0;
+        for (auto& g : group_)
+            g = GroupState{};
+        for (auto& s : spectrogram_)
+            s = GroupState{};
+    }
+    RecomputeLargestSpeed();
+    running_ = true;
+    SendFormatToDisplays();
+    if (enabled_ && realTime_) {
+        UpdateIdleHandler();
+        platform::PostToWindow([this] { HandleStart(); }, this, kConnectorStartMsg);
+    }
+}
+
+void TMMConnector::BufferReady(PWaveHdr lpWaveHdr)
+{
+    if (Input() != nullptr && enabled_ && !paused_ && lpWaveHdr != nullptr && lpWaveHdr->lpData != nullptr) {
+        bool feedNow = false;
+        {
+            std::lock_guard lock(lock_);
+            if (running_ && displayFormat_ && !displayBuffer_.empty()) {
+                arrivalUs_ = platform::TheClock().NowUs();
+                const int n = static_cast<int>(
+                    std::min<std::size_t>(lpWaveHdr->dwBytesRecorded, displayBuffer_.size()));
+                std::memcpy(displayBuffer_.data(), lpWaveHdr->lpData, static_cast<std::size_t>(n));
+                validBytes_ = n;
+                MarkNewData();
+                feedNow = !realTime_ && autoTrigger_;
+            }
+        }
+        // Displays are widgets: they are fed on the window thread.
+        if (feedNow) {
+            if (platform::IsWindowThread())
+                Feed();
+            else
+                platform::Guarded([this] { platform::RunOnWindowThread([this] { Feed(); }); });
+        }
+    }
+    TMMDSPComponent::BufferReady(lpWaveHdr);
+}
+
+void TMMConnector::NotifyPause()
+{
+    TMMDSPComponent::NotifyPause();
+    if (IsDesigning() || Input() == nullptr || !running_ || paused_)
+        return;
+    paused_ = true;
+    std::int64_t periodMs = 0;
+    {
+        std::lock_guard lock(lock_);
+        std::fill(displayBuffer_.begin(), displayBuffer_.end(), silence_);
+        const std::int64_t rate = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
+        if (rate > 0)
+            periodMs = (static_cast<std::int64_t>(displayBuffer_.size()) * 1000 + rate / 2) / rate;
+    }
+    if (realTime_) {
+        periodMs = std::max<std::int64_t>(periodMs, 1);
+        pauseTimer_ = platform::TheClock().StartPeriodic(periodMs * 1000, [this] { PauseTick(); });
+        if (pauseTimer_ == 0)
+            throw EOutOfResources(LoadResString(SNotEnoughTimers));
+    }
+}
+
+void TMMConnector::PauseTick()
+{
+    if (!paused_)
+        return;
+    std::lock_guard lock(lock_);
+    arrivalUs_ = platform::TheClock().NowUs();
+    MarkNewData();
+}
+
+void TMMConnector::KillPauseTimer()
+{
+    if (pauseTimer_ != 0) {
+        platform::TheClock().KillTimer(pauseTimer_);
+        pauseTimer_ = 0;
+    }
+}
+
+void TMMConnector::NotifyRestart()
+{
+    TMMDSPComponent::NotifyRestart();
+    paused_ = false;
+    KillPauseTimer();
+}
+
+void TMMConnector::NotifyReset()
+{
+    TMMDSPComponent::NotifyReset();
+    std::lock_guard lock(lock_);
+    std::fill(displayBuffer_.begin(), displayBuffer_.end(), silence_);
+}
+
+void TMMConnector::NotifyStop()
+{
+    // Cleaned up whenever running, also when the input was unlinked without
+    // a stop (the loop counter and the buffer must not outlive the run).
+    if (!IsDesigning() && running_) {
+        running_ = false;
+        LeaveLoop(false);
+        paused_ = false;
+        KillPauseTimer();
+        {
+            std::lock_guard lock(lock_);
+            displayBuffer_.clear();
+            displayBuffer_.shrink_to_fit();
+            validBytes_ = 0;
+            displayFormat_.reset();
+            for (auto& g : group_)
+                g.newData = false;
+            for (auto& s : spectrogram_)
+                s.newData = false;
+        }
+        platform::RemovePostedMessages(this, kConnectorStartMsg);
+        if (refreshOnStop_)
+            ResetDisplays();
+    }
+    TMMDSPComponent::NotifyStop();
+}
+
+}  // namespace zol

@@ -1,0 +1,482 @@
+#include "chain/connector.h"
+#include "platform/errors.h"
+#include "platform/window_thread.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QObject>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+using namespace zol;
+
+namespace {
+
+WAVEFORMATEX Pcm(int bits, int channels, int rate)
+{
+    WAVEFORMATEX f{};
+    MakePcmFormat(f, bits, channels, rate);
+    return f;
+}
+
+// A display that records what it is given.
+class FakeDisplay : public QObject, public IMMDisplay {
+public:
+    explicit FakeDisplay(int needed = 1024) : needed_(needed) {}
+    void SetWaveFormat(const WAVEFORMATEX* format) override
+    {
+        ++formats;
+        lastFormat = format != nullptr ? *format : WAVEFORMATEX{};
+    }
+    int NeededBytes() const override { return needed_; }
+    void ShowPCMData(const char* data) override
+    {
+        onWindowThread = onWindowThread && platform::IsWindowThread();
+        std::int16_t first;
+        std::memcpy(&first, data, 2);
+        firstSamples.push_back(first);
+        timesUs.push_back(platform::TheClock().NowUs());
+    }
+    void ResetDisplay() override { ++resets; }
+    QObject* DisplayObject() override { return this; }
+    bool Scroll() const override { return scroll; }
+    bool Accelerate() const override { return accelerate; }
+    int FFTLength() const override { return fftLength; }
+
+    int needed_;
+    int formats = 0;
+    int resets = 0;
+    WAVEFORMATEX lastFormat{};
+    std::vector<int> firstSamples;
+    std::vector<std::int64_t> timesUs;
+    bool onWindowThread = true;
+    bool scroll = false;
+    bool accelerate = false;
+    int fftLength = 512;
+};
+
+class Source : public TMMCustomSoundComponent {
+public:
+    using TMMCustomSoundComponent::TMMCustomSoundComponent;
+    bool HasLinkProperty(const QString& name) const override { return name == "Output"; }
+};
+
+struct Buffer {
+    explicit Buffer(std::size_t bytes) : block(kWaveHdrArea + bytes, 0)
+    {
+        hdr = reinterpret_cast<WAVEHDR*>(block.data());
+        hdr->lpData = block.data() + kWaveHdrArea;
+        hdr->dwBufferLength = static_cast<std::uint32_t>(bytes);
+        hdr->dwBytesRecorded = static_cast<std::uint32_t>(bytes);
+    }
+    // 16-bit stereo frames numbered from `base`: frame i holds (base + i, -(base + i)).
+    void Number(int base)
+    {
+        auto* s = reinterpret_cast<std::int16_t*>(hdr->lpData);
+        const int frames = static_cast<int>(hdr->dwBufferLength / 4);
+        for (int i = 0; i < frames; ++i) {
+            s[2 * i] = static_cast<std::int16_t>(base + i);
+            s[2 * i + 1] = static_cast<std::int16_t>(-(base + i));
+        }
+    }
+    std::vector<char> block;
+    WAVEHDR* hdr;
+};
+
+// Source -> connector, 16-bit stereo 11025 Hz (44100 bytes per second),
+// 4096-byte buffers.
+struct Chain {
+    Chain()
+    {
+        test::ResetSim();
+        format = Pcm(16, 2, 11025);
+        src.SetBufferSize(4096);
+        src.SetOutput(&con);
+        src.SetWaveFormat(&format);
+    }
+    ~Chain()
+    {
+        src.NotifyStop();
+        src.NotifyClose();
+        test::Sim().AdvanceMs(2);
+    }
+    void Start()
+    {
+        src.NotifyOpen();
+        src.NotifyStart();
+        test::Sim().AdvanceMs(1);  // the start message
+    }
+    WAVEFORMATEX format;
+    Source src;
+    TMMConnector con;
+};
+
+}  // namespace
+
+TEST(Connector, SlotRules)
+{
+    Chain c;
+    FakeDisplay m, n, s;
+    c.con.SetMeter2(&m);
+    EXPECT_EQ(c.con.Meter2(), &m);
+    // The display already in the other slot of the pair is refused.
+    c.con.SetMeter1(&m);
+    EXPECT_EQ(c.con.Meter1(), nullptr);
+    c.con.SetMeter1(&n);
+    EXPECT_EQ(c.con.Meter1(), &n);
+    // The format reaches every display when one is assigned.
+    EXPECT_GE(n.formats, 1);
+    EXPECT_EQ(n.lastFormat.nAvgBytesPerSec, 44100u);
+    // Spectrum slots only refuse the display already in the same slot.
+    c.con.SetSpectrum1(&s);
+    c.con.SetSpectrum3(&s);
+    EXPECT_EQ(c.con.Spectrum1(), &s);
+    EXPECT_EQ(c.con.Spectrum3(), &s);
+    c.con.SetOscope1(&s);
+    EXPECT_EQ(c.con.Oscope1(), &s);
+
+    // A removed display leaves every slot it was in.
+    {
+        FakeDisplay gone;
+        c.con.SetLevel1(&gone);
+        c.con.SetSpectrogram2(&gone);
+        EXPECT_EQ(c.con.Level1(), &gone);
+    }
+    EXPECT_EQ(c.con.Level1(), nullptr);
+    EXPECT_EQ(c.con.Spectrogram2(), nullptr);
+
+    // Clearing one of two slots keeps the removal notice for the other.
+    c.con.SetSpectrum1(nullptr);
+    EXPECT_EQ(c.con.Spectrum3(), &s);
+    {
+        auto* temp = new FakeDisplay;
+        c.con.SetSpectrum2(temp);
+        c.con.SetSpectrum4(temp);
+        c.con.SetSpectrum2(nullptr);
+        delete temp;
+    }
+    EXPECT_EQ(c.con.Spectrum4(), nullptr);
+}
+
+TEST(Connector, SlicesPacedToRealTime)
+{
+    Chain c;
+    FakeDisplay d(1024);
+    c.con.SetMeter1(&d);
+    c.Start();
+    ASSERT_TRUE(c.con.Running());
+    ASSERT_TRUE(c.con.Triggering());
+    EXPECT_EQ(TMMConnector::LoopCount(), 1);
+
+    Buffer b(4096);
+    b.Number(100);
+    const std::int64_t arrival = platform::TheClock().NowUs();
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(120);
+    ASSERT_EQ(d.timesUs.size(), 4u);
+    // The n-th slice is due n * 1024 / 44100 s after arrival: 0, 23.2, 46.4,
+    // 69.7 ms; the loop runs every millisecond.
+    const std::int64_t due[4] = {0, 23219, 46439, 69659};
+    for (int n = 0; n < 4; ++n) {
+        const std::int64_t at = d.timesUs[n] - arrival;
+        EXPECT_GE(at, due[n]) << n;
+        EXPECT_LE(at, due[n] + 2000) << n;
+        EXPECT_EQ(d.firstSamples[n], 100 + n * 256) << n;
+    }
+    EXPECT_TRUE(d.onWindowThread);
+    EXPECT_EQ(c.con.SliceCount(TMMConnector::gMeters), 4);
+
+    // A recorded count beyond the buffer size is cut to the buffer size.
+    Buffer big(8192);
+    big.Number(0);
+    c.con.BufferReady(big.hdr);
+    test::Sim().AdvanceMs(200);
+    EXPECT_EQ(d.timesUs.size(), 8u);
+}
+
+TEST(Connector, DisplayNeedingMoreThanTheBufferGetsNothing)
+{
+    Chain c;
+    FakeDisplay small(1024), huge(5000);
+    c.con.SetMeter1(&small);
+    c.con.SetSpectrum1(&huge);
+    c.Start();
+    Buffer b(4096);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(150);
+    EXPECT_EQ(small.timesUs.size(), 4u);
+    EXPECT_TRUE(huge.timesUs.empty());
+
+    // A short buffer: 3000 valid bytes give two slices of 1024.
+    b.hdr->dwBytesRecorded = 3000;
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(150);
+    EXPECT_EQ(small.timesUs.size(), 6u);
+}
+
+TEST(Connector, DisableClearsDisplaysAndEnableResumes)
+{
+    Chain c;
+    FakeDisplay a(1024), b2(1024);
+    c.con.SetMeter1(&a);
+    c.con.SetOscope2(&b2);
+    c.Start();
+    Buffer b(4096);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(30);
+    ASSERT_EQ(a.timesUs.size(), 2u);
+
+    c.con.SetEnabled(false);
+    EXPECT_EQ(a.resets, 1);
+    EXPECT_EQ(b2.resets, 1);
+    EXPECT_FALSE(c.con.Triggering());
+    EXPECT_EQ(TMMConnector::LoopCount(), 0);
+    // Buffers arriving while disabled are not copied; the rest of the old
+    // buffer is not shown either.
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(120);
+    EXPECT_EQ(a.timesUs.size(), 2u);
+
+    c.con.SetEnabled(true);
+    test::Sim().AdvanceMs(1);
+    EXPECT_TRUE(c.con.Triggering());
+    EXPECT_EQ(TMMConnector::LoopCount(), 1);
+    EXPECT_EQ(a.timesUs.size(), 2u);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(120);
+    EXPECT_EQ(a.timesUs.size(), 6u);
+}
+
+TEST(Connector, StopResetsDisplaysAndLeavesTheLoop)
+{
+    Chain c;
+    FakeDisplay a(1024);
+    c.con.SetMeter1(&a);
+    c.Start();
+    EXPECT_EQ(TMMConnector::LoopCount(), 1);
+    EXPECT_THROW(c.con.SetRealTime(false), EMMConnectorError);
+    c.src.NotifyStop();
+    EXPECT_FALSE(c.con.Running());
+    EXPECT_EQ(TMMConnector::LoopCount(), 0);
+    EXPECT_EQ(a.resets, 1);
+    c.con.SetRefreshOnStop(false);
+    c.src.NotifyStart();
+    test::Sim().AdvanceMs(1);
+    c.src.NotifyStop();
+    EXPECT_EQ(a.resets, 1);
+    c.src.NotifyClose();
+    EXPECT_NO_THROW(c.con.SetRealTime(false));
+    EXPECT_FALSE(c.con.RealTime());
+}
+
+TEST(Connector, SpeedSetsMessagePassesPerCycle)
+{
+    Chain c;
+    FakeDisplay a(1024);
+    c.con.SetMeter1(&a);
+    c.con.SetSpeed(0);
+    EXPECT_EQ(c.con.Speed(), 1);
+    EXPECT_EQ(TMMConnector::LargestSpeed(), 1);
+    c.Start();
+    std::uint64_t before = TMMConnector::MessagePasses();
+    test::Sim().AdvanceMs(3);
+    std::uint64_t made = TMMConnector::MessagePasses() - before;
+    EXPECT_GT(made, 0u);
+    EXPECT_EQ(made % 5000, 0u);
+
+    c.con.SetSpeed(9000);
+    EXPECT_EQ(c.con.Speed(), 5000);
+    before = TMMConnector::MessagePasses();
+    test::Sim().AdvanceMs(10);
+    made = TMMConnector::MessagePasses() - before;
+    EXPECT_GE(made, 9u);
+    EXPECT_LE(made, 11u);
+}
+
+TEST(Connector, PauseFeedsSilenceEveryBufferTime)
+{
+    Chain c;
+    FakeDisplay a(4096);
+    c.con.SetMeter1(&a);
+    c.Start();
+    Buffer b(4096);
+    b.Number(1000);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(5);
+    ASSERT_EQ(a.firstSamples.size(), 1u);
+    EXPECT_EQ(a.firstSamples[0], 1000);
+
+    const int timers = test::Sim().ActiveTimers();
+    c.src.NotifyPause();
+    EXPECT_TRUE(c.con.Paused());
+    EXPECT_EQ(test::Sim().ActiveTimers(), timers + 1);
+    // Buffers are not copied while paused.
+    c.con.BufferReady(b.hdr);
+    // 4096 * 1000 / 44100 = 92.9 -> a silent slice every 93 ms.
+    test::Sim().AdvanceMs(92);
+    EXPECT_EQ(a.firstSamples.size(), 1u);
+    test::Sim().AdvanceMs(2);
+    ASSERT_EQ(a.firstSamples.size(), 2u);
+    EXPECT_EQ(a.firstSamples[1], 0);
+    test::Sim().AdvanceMs(93);
+    EXPECT_EQ(a.firstSamples.size(), 3u);
+
+    c.src.NotifyRestart();
+    EXPECT_FALSE(c.con.Paused());
+    EXPECT_EQ(test::Sim().ActiveTimers(), timers);
+    test::Sim().AdvanceMs(200);
+    EXPECT_EQ(a.firstSamples.size(), 3u);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(2);
+    EXPECT_EQ(a.firstSamples.size(), 4u);
+}
+
+TEST(Connector, ManualTriggerAndDirectFeeding)
+{
+    Chain c;
+    FakeDisplay a(1024);
+    c.con.SetMeter1(&a);
+    c.con.SetAutoTrigger(false);
+    c.con.SetSynchronize(false);
+    int triggers = 0;
+    c.con.OnTrigger = [&](QObject* sender) {
+        EXPECT_EQ(sender, &c.con);
+        ++triggers;
+    };
+    c.Start();
+    EXPECT_TRUE(c.con.Triggering());
+    EXPECT_EQ(TMMConnector::LoopCount(), 0);
+    Buffer b(4096);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(50);
+    EXPECT_TRUE(a.timesUs.empty());
+    // Without Synchronize each trigger shows the next slice at once.
+    c.con.Trigger();
+    c.con.Trigger();
+    EXPECT_EQ(a.timesUs.size(), 2u);
+    EXPECT_EQ(triggers, 2);
+
+    // From another thread a trigger is posted; at most one at a time.
+    std::thread t([&] {
+        c.con.Trigger();
+        c.con.Trigger();
+    });
+    t.join();
+    EXPECT_EQ(a.timesUs.size(), 2u);
+    test::Sim().AdvanceMs(1);
+    EXPECT_EQ(a.timesUs.size(), 3u);
+
+    // Back to the loop.
+    c.con.SetAutoTrigger(true);
+    test::Sim().AdvanceMs(5);
+    EXPECT_EQ(TMMConnector::LoopCount(), 1);
+    EXPECT_EQ(a.timesUs.size(), 4u);
+}
+
+TEST(Connector, WithoutRealTimeBuffersAreShownOnArrival)
+{
+    test::ResetSim();
+    WAVEFORMATEX f = Pcm(16, 2, 11025);
+    Source src;
+    TMMConnector con;
+    con.SetRealTime(false);
+    con.SetSynchronize(false);
+    src.SetBufferSize(4096);
+    src.SetOutput(&con);
+    src.SetWaveFormat(&f);
+    FakeDisplay a(4096);
+    con.SetMeter1(&a);
+    src.NotifyOpen();
+    src.NotifyStart();
+    EXPECT_FALSE(con.Triggering());
+    Buffer b(4096);
+    b.Number(7);
+    con.BufferReady(b.hdr);
+    ASSERT_EQ(a.firstSamples.size(), 1u);
+    EXPECT_EQ(a.firstSamples[0], 7);
+    // From a capture thread the feeding still happens on the window thread.
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        con.BufferReady(b.hdr);
+        done = true;
+    });
+    platform::WaitUntil([&] { return done.load(); }, 5000);
+    t.join();
+    EXPECT_EQ(a.firstSamples.size(), 2u);
+    EXPECT_TRUE(a.onWindowThread);
+    src.NotifyStop();
+    src.NotifyClose();
+}
+
+TEST(Connector, OscilloscopeTriggerAndAcceleratedStep)
+{
+    Chain c;
+    FakeDisplay o(256);
+    c.con.SetOscope1(&o);
+    c.con.SetTriggerMode(tmUpFlank);
+    c.con.SetTriggerLevel(10);  // 3270
+    c.con.SetSynchronize(false);
+    c.Start();
+    Buffer b(4096);
+    auto* s = reinterpret_cast<std::int16_t*>(b.hdr->lpData);
+    // Left channel crosses 3270 at frame 10 and again at frame 600.
+    for (int i = 0; i < 1024; ++i) {
+        s[2 * i] = static_cast<std::int16_t>((i >= 10 && i < 500) || i >= 600 ? 5000 : 0);
+        s[2 * i + 1] = static_cast<std::int16_t>(i);
+    }
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(1);
+    ASSERT_GE(o.firstSamples.size(), 1u);
+    EXPECT_EQ(o.firstSamples[0], 5000);
+    test::Sim().AdvanceMs(20);
+    // Slices start at frame 10, then at 600 (the next crossing after 10 + 64).
+    ASSERT_GE(o.firstSamples.size(), 2u);
+    EXPECT_EQ(o.timesUs.size(), o.firstSamples.size());
+
+    // Scroll and Accelerate: a step of FFTLength / 4 frames, the fit test by
+    // NeededBytes.
+    c.con.SetTriggerMode(tmNone);
+    o.scroll = o.accelerate = true;
+    o.fftLength = 256;  // 64 frames = 256 bytes per step
+    o.needed_ = 1024;
+    o.firstSamples.clear();
+    for (int i = 0; i < 1024; ++i)
+        s[2 * i] = static_cast<std::int16_t>(i);
+    c.con.BufferReady(b.hdr);
+    test::Sim().AdvanceMs(30);
+    // Starts at 0, 256, ..., 3072 bytes: 13 slices fit (3072 + 1024 = 4096).
+    ASSERT_EQ(o.firstSamples.size(), 13u);
+    EXPECT_EQ(o.firstSamples[1], 64);
+    EXPECT_EQ(o.firstSamples[12], 768);
+}
+
+TEST(Connector, CaptureThreadCopiesWhileWindowFeeds)
+{
+    Chain c;
+    FakeDisplay a(1024);
+    c.con.SetMeter1(&a);
+    c.con.SetSynchronize(false);
+    c.Start();
+    std::atomic<bool> stop{false};
+    std::atomic<int> copies{0};
+    std::thread capture([&] {
+        Buffer b(4096);
+        int n = 0;
+        while (!stop) {
+            b.Number(n++ % 1000);
+            c.con.BufferReady(b.hdr);
+            ++copies;
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 20000 && (a.timesUs.size() < 50 || copies < 50); ++i)
+        test::Sim().AdvanceMs(1);
+    stop = true;
+    capture.join();
+    EXPECT_GE(a.timesUs.size(), 50u);
+    EXPECT_TRUE(a.onWindowThread);
+}
