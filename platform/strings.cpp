@@ -40,7 +40,7 @@ const std::unordered_map<int, const char*>& Table()
         {SDIBWhileDrawing, "Attempt to create new DIB while initialized for drawing"},
         {SInvalidBitmapListStream, "Invalid BitmapList stream"},
         {SCompressionError, "LZRW Error!"},
-        {SBitmapResourceMissing, "Bitmap resource %s not found"},
+        {SBitmapResourceMissing, "Bitmap resource %1 not found"},
         {SChangeWhileOpen, "Change to property while device was open"},
         {SDeviceNotValid, "Device not valid"},
         {SControlNotValid, "Control not valid"},

@@ -2,6 +2,7 @@
 #include "displays/ledcache.h"
 #include "displays/leddigit.h"
 #include "displays/ledpanel.h"
+#include "platform/errors.h"
 #include "resources/bitmaps.h"
 #include "tests/displays/test_led_support.h"
 
@@ -165,6 +166,15 @@ TEST(DigitCache, SharesStripsByLookAndCountsReferences)
     ASSERT_NE(TDigitCache::Instance(), nullptr);
     TDigitCache::ReleaseDigitBitmap(red);
     EXPECT_EQ(TDigitCache::Instance(), nullptr);  // the last strip frees the cache
+
+    // A size without strips is a clear error and leaves no cache behind.
+    try {
+        TDigitCache::AcquireDigitBitmap(ltDigit, static_cast<TMMLEDSize>(13), back, clGreen, clLime, true);
+        ADD_FAILURE() << "no error for a missing strip";
+    } catch (const EOutOfResources& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Bitmap resource LCD_13 not found"));
+    }
+    EXPECT_EQ(TDigitCache::Instance(), nullptr);
 }
 
 TEST(LEDDigit, SizeFollowsTheGlyphsAndDigitsShareOneStrip)
@@ -179,14 +189,20 @@ TEST(LEDDigit, SizeFollowsTheGlyphsAndDigitsShareOneStrip)
         digit.SetDigitSize(static_cast<TMMLEDSize>(13));  // out of range: ignored
         EXPECT_EQ(digit.DigitSize(), ls23x41);
 
+        TMMPanel parent;
+        parent.SetColor(clPurple);
+        TMMLEDDigit child(&parent);  // takes the parent's colour
+        EXPECT_EQ(child.Color(), clPurple);
+        EXPECT_EQ(TDigitCache::Instance()->Count(), 2);
+
         TMMLEDDigit other;
         other.SetDigitSize(ls23x41);
         EXPECT_EQ(other.Strip(), digit.Strip());
-        EXPECT_EQ(TDigitCache::Instance()->Count(), 1);
+        EXPECT_EQ(TDigitCache::Instance()->Count(), 2);
         EXPECT_EQ(TDigitCache::Instance()->RefCount(digit.Strip()), 2);
         other.SetLEDColor(clRed);
         EXPECT_NE(other.Strip(), digit.Strip());
-        EXPECT_EQ(TDigitCache::Instance()->Count(), 2);
+        EXPECT_EQ(TDigitCache::Instance()->Count(), 3);
         other.SetDisplayType(ltColon);  // symbol strip: 4 glyphs, same glyph size
         EXPECT_EQ(other.Strip()->width(), 4 * 21);
         EXPECT_EQ(other.GlyphIndex(), 2);
@@ -546,7 +562,7 @@ TEST(LED, FillCaptionAndColourChanges)
 TEST(LED, MainWindowPictureLooksRight)
 {
     QWidget window;
-    window.resize(200, 60);
+    window.resize(200, 110);
     window.setAutoFillBackground(true);
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, QColor(0x99, 0x99, 0x99));
@@ -576,7 +592,23 @@ TEST(LED, MainWindowPictureLooksRight)
     font.setPixelSize(10);
     lamp2->SetFont(font);
 
+    // Default look (lime on black, unlit segments green) in two sizes.
+    auto* big = new TMMLEDPanel(&window);
+    big->SetDigitSize(ls23x41);
+    big->SetNumDigits(3);
+    big->SetMinValue(-100);
+    big->SetValue(-7);
+    big->move(10, 50);
+    auto* small = new TMMLEDPanel(&window);
+    small->SetDigitSize(ls06x07);
+    small->SetNumDigits(4);
+    small->SetMaxValue(9999);
+    small->SetValue(1234);
+    small->move(120, 50);
+
     const QImage image = Grab(window);
+    EXPECT_EQ(ReadGlyphs(image, 11, 51, 22, 3, FindSegments(ls23x41), clLime.rgb()), QStringLiteral("-07"));
+    EXPECT_EQ(ReadGlyphs(image, 121, 51, 5, 4, FindSegments(ls06x07), clLime.rgb()), QStringLiteral("1234"));
     const SegmentPoints seg = FindSegments(ls13x21);
     EXPECT_EQ(ReadGlyphs(image, 10, 10, 16, 2, seg, kWhite), QStringLiteral("20"));
     EXPECT_EQ(Px(image, 80, 20), qRgb(0x80, 0x40, 0x40));
