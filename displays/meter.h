@@ -1,0 +1,232 @@
+// TMMMeter: a moving-coil style level meter. For each block of PCM the meter
+// finds the largest sample magnitude (RawLevel), smooths it by the decay
+// mode, maps it through a dB (or linear) scale to a needle position and draws
+// the needles at once over a cached background of arc scale and caption. An
+// optional peak needle holds the highest position and falls back on the
+// shared 25 ms tick service.
+#pragma once
+
+#include "chain/mmdisplay.h"
+#include "chain/waveformat.h"
+#include "controls/mmcontrols.h"
+#include "timers/tickservice.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+
+namespace zol {
+
+enum TMMScaleOrigin { soInner, soOuter };
+enum TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
+
+constexpr int kMeterFullScale = 32767;
+
+class TMMCustomMeter : public TMMGraphicControl, public IMMDisplay {
+public:
+    explicit TMMCustomMeter(QWidget* parent = nullptr);
+    ~TMMCustomMeter() override;
+
+    // --- display operations
+    void SetWaveFormat(const WAVEFORMATEX* format) override;
+    int NeededBytes() const override { return neededBytes_; }
+    void ShowPCMData(const char* data) override;
+    void ResetDisplay() override;
+    QObject* DisplayObject() override { return this; }
+
+    // --- look
+    QString Caption() const { return caption_; }
+    void SetCaption(const QString& value);
+    QColor FontColor() const { return fontColor_; }
+    void SetFontColor(const QColor& value);
+    void SetMeterFont(const QFont& value);
+    QColor Scale1Color() const { return scaleColor_[0]; }
+    QColor Scale2Color() const { return scaleColor_[1]; }
+    QColor Scale3Color() const { return scaleColor_[2]; }
+    void SetScale1Color(const QColor& v) { SetLook(scaleColor_[0], v); }
+    void SetScale2Color(const QColor& v) { SetLook(scaleColor_[1], v); }
+    void SetScale3Color(const QColor& v) { SetLook(scaleColor_[2], v); }
+    QColor NeedleColor() const { return needleColor_; }
+    void SetNeedleColor(const QColor& v);
+    QColor PeakColor() const { return peakColor_; }
+    void SetPeakColor(const QColor& v);
+    int NeedleOffset() const { return needleOffset_; }
+    void SetNeedleOffset(int v) { SetLook(needleOffset_, std::max(v, 0)); }
+    int NeedleWidth() const { return needleWidth_; }
+    void SetNeedleWidth(int v);
+    TMMScaleOrigin ScaleOrigin() const { return scaleOrigin_; }
+    void SetScaleOrigin(TMMScaleOrigin v) { SetLook(scaleOrigin_, v); }
+    int ScaleHeight1() const { return scaleHeight1_; }
+    void SetScaleHeight1(int v) { SetLook(scaleHeight1_, std::max(v, 0)); }
+    int ScaleHeight2() const { return scaleHeight2_; }
+    void SetScaleHeight2(int v) { SetLook(scaleHeight2_, std::max(v, 0)); }
+    int ScaleAngle() const { return scaleAngle_; }
+    void SetScaleAngle(int v) { SetLook(scaleAngle_, std::clamp(v, 45, 180)); }
+    int ScaleTicks() const { return scaleTicks_; }
+    void SetScaleTicks(int v) { SetLook(scaleTicks_, std::max(v, 0)); }
+    int ScaleTicksEnlargeEvery() const { return enlargeEvery_; }
+    void SetScaleTicksEnlargeEvery(int v) { SetLook(enlargeEvery_, std::max(v, 0)); }
+    int ScaleTicksTextEvery() const { return textEvery_; }
+    void SetScaleTicksTextEvery(int v) { SetLook(textEvery_, std::max(v, 0)); }
+    bool DrawScale() const { return drawScale_; }
+    void SetDrawScale(bool v) { SetLook(drawScale_, v); }
+    int TopSpace() const { return topSpace_; }
+    void SetTopSpace(int v) { SetLook(topSpace_, v); }
+    int Point1() const { return point1_; }
+    void SetPoint1(int v) { SetLook(point1_, std::clamp(v, 1, 100)); }
+    int Point2() const { return point2_; }
+    void SetPoint2(int v) { SetLook(point2_, std::clamp(v, 1, 100)); }
+    // Stretched behind the scale instead of Color (a null image for none).
+    void SetBackgroundPicture(const QImage& picture);
+
+    // --- data and level
+    TMMBits BitLength() const override { return bitLength_; }
+    void SetBitLength(TMMBits v);
+    TMMChannel Channel() const { return channel_; }
+    void SetChannel(TMMChannel v) { channel_ = v; }
+    TMMMode Mode() const override { return mode_; }
+    void SetMode(TMMMode v);
+    // -8..32; other values are ignored.
+    int Gain() const { return gain_; }
+    void SetGain(int v);
+    int Samples() const { return samples_; }
+    void SetSamples(int v);
+    int Sensitivy() const { return sensitivy_; }
+    void SetSensitivy(int v);
+    bool LogAmp() const { return logAmp_; }
+    void SetLogAmp(bool v);
+    TMMDecayMode DecayMode() const { return decayMode_; }
+    void SetDecayMode(TMMDecayMode v);
+    int Decay() const { return decay_; }
+    void SetDecay(int v);
+    bool ShowPeak() const { return showPeak_; }
+    void SetShowPeak(bool v);
+    int PeakDelay() const { return peakDelay_; }
+    void SetPeakDelay(int v) { peakDelay_ = std::clamp(v, 0, 50); }
+    int PeakSpeed() const { return peakSpeed_; }
+    void SetPeakSpeed(int v) { peakSpeed_ = std::clamp(v, 0, 50); }
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value);
+    // The control's own visibility flag.
+    bool Visible() const { return !isHidden(); }
+
+    // --- run-time values
+    std::int32_t RawLevel() const { return rawLevel_.load(std::memory_order_relaxed); }
+    int NeedleValue() const { return needleValue_.load(); }
+    int PeakValue() const { return peakValue_.load(); }
+    int PeakHold() const { return peakHold_.load(); }
+    int Value() const;
+    void SetValue(int percent);
+    int DCOffset(int channel) const { return dcOffset_[channel & 1]; }
+    void SetDCOffset(int channel, int value) { dcOffset_[channel & 1] = value; }
+    bool TickClientRegistered() const { return tick_ != nullptr; }
+    bool TickClientPaused() const { return tickPaused_; }
+
+    TNotifyEvent OnGainOverflow;
+    TNotifyEvent OnPcmOverflow;
+    TNotifyEvent OnPostPaint;
+
+    // The drawing area's picture (inside the bevel), brought up to date.
+    const QImage& Picture();
+    // Needle tip of value v at radius r, in drawing-area coordinates.
+    QPoint NeedlePoint(int v, double r) const;
+
+    // One level step with raw value r (also used by SetValue).
+    void LevelStep(std::int32_t r);
+
+protected:
+    void Paint(QPainter& painter) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    template <typename T>
+    void SetLook(T& field, const T& value)
+    {
+        if (field == value)
+            return;
+        field = value;
+        bgDirty_ = true;
+        update();
+    }
+    void RecomputeNeededBytes();
+    void RecomputeDecay();
+    void ClearDecay();
+    void RegisterTickClient();
+    void UpdateTickPause();
+    void PeakFall();
+    void EnsureImages();
+    void RebuildBackground();
+    void RenderNeedles();
+    void DrawNeedlesNow();
+    double LinearFloor() const;
+
+    QString caption_ = QStringLiteral("dB");
+    QColor fontColor_ = clSilver;
+    QColor scaleColor_[3] = {clGreen, clYellow, clRed};
+    QColor needleColor_ = clWhite;
+    QColor peakColor_ = clRed;
+    int needleOffset_ = 30;
+    int needleWidth_ = 1;
+    TMMScaleOrigin scaleOrigin_ = soInner;
+    int scaleHeight1_ = 4;
+    int scaleHeight2_ = 8;
+    int scaleAngle_ = 90;
+    int scaleTicks_ = 41;
+    int enlargeEvery_ = 4;
+    int textEvery_ = 8;
+    bool drawScale_ = true;
+    int topSpace_ = 14;
+    int point1_ = 60;
+    int point2_ = 80;
+    QImage picture_;
+
+    TMMBits bitLength_ = b8Bit;
+    TMMChannel channel_ = chBoth;
+    TMMMode mode_ = mMono;
+    int gain_ = 0;
+    int samples_ = 50;
+    int sensitivy_ = -50;
+    bool logAmp_ = true;
+    TMMDecayMode decayMode_ = dmNone;
+    int decay_ = 1;
+    bool showPeak_ = true;
+    int peakDelay_ = 20;
+    int peakSpeed_ = 0;
+    bool enabled_ = true;
+
+    int neededBytes_ = 50;
+    std::atomic<std::int32_t> rawLevel_{0};
+    std::atomic<int> needleValue_{0};
+    std::atomic<int> peakValue_{0};
+    std::atomic<int> peakHold_{0};
+    std::atomic<bool> peakChanged_{false};
+    int dcOffset_[2] = {0, 0};
+
+    float level_ = 0.0f;
+    double factor_ = 0.01;
+    int window_ = 1;
+    std::int32_t ring_[32] = {};
+    int ringPos_ = 0;
+    int ringFill_ = 0;
+    std::int64_t ringSum_ = 0;
+
+    TTickHandle tick_ = nullptr;
+    bool tickPaused_ = false;
+
+    QImage background_;
+    QImage work_;
+    bool bgDirty_ = true;
+    bool workDirty_ = true;
+};
+
+// Publishes the properties; the behaviour is TMMCustomMeter's.
+class TMMMeter : public TMMCustomMeter {
+public:
+    using TMMCustomMeter::TMMCustomMeter;
+};
+
+}  // namespace zol

@@ -1,0 +1,255 @@
+#include "displays/scope.h"
+
+#include "platform/window_thread.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+#include <cstring>
+
+namespace zol {
+
+namespace {
+constexpr int kStepMsg = 1;
+}
+
+TScope::TScope(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resize(208, 120);
+    EnsureBitmapSize();
+    UpdateBaseY();
+    Clear();
+    ready_ = true;
+}
+
+TScope::~TScope()
+{
+    StopTimer();
+    platform::RemovePostedMessages(this);
+}
+
+int TScope::YOf(int percent) const
+{
+    const double h = height();
+    return height() - static_cast<int>(std::nearbyint(h / 100.0 * percent));
+}
+
+void TScope::ClearAndShow()
+{
+    if (!ready_)
+        return;
+    Clear();
+    if (parentWidget() != nullptr && isVisible())
+        repaint();
+}
+
+void TScope::SetBaseline(int value)
+{
+    if (value == baseline_)
+        return;
+    baseline_ = value;
+    UpdateBaseY();
+    ClearAndShow();
+}
+
+void TScope::SetGridsize(int value)
+{
+    value = std::max(value, 0);
+    value -= value % 2;
+    if (value == gridsize_)
+        return;
+    gridsize_ = value;
+    UpdateBaseY();
+    ClearAndShow();
+}
+
+void TScope::SetActive(bool value)
+{
+    if (value == active_)
+        return;
+    active_ = value;
+    UpdateBaseY();
+    if (active_)
+        StartTimer();
+    else
+        StopTimer();
+}
+
+void TScope::SetInterval(int value)
+{
+    value = std::max(value, 1);
+    if (value == interval_)
+        return;
+    StopTimer();
+    UpdateBaseY();
+    interval_ = value;
+    if (active_)
+        StartTimer();
+}
+
+void TScope::StartTimer()
+{
+    StopTimer();
+    const std::int64_t periodUs = static_cast<std::int64_t>(interval_) * 10 * 1000;
+    timer_ = platform::TheClock().StartPeriodic(periodUs, [this] { TimerFired(); });
+}
+
+void TScope::StopTimer()
+{
+    if (timer_ != 0) {
+        platform::TheClock().KillTimer(timer_);
+        timer_ = 0;
+    }
+}
+
+void TScope::TimerFired()
+{
+    // Interval-timer ticks are window messages; like them, they do not pile
+    // up while a step is still waiting.
+    if (stepPosted_)
+        return;
+    stepPosted_ = true;
+    platform::PostToWindow(
+        [this] {
+            stepPosted_ = false;
+            if (active_)
+                Step();
+        },
+        this, kStepMsg);
+}
+
+void TScope::EnsureBitmapSize()
+{
+    const QSize size(std::max(width(), 1), std::max(height(), 1));
+    if (bitmap_.size() == size)
+        return;
+    QImage next(size, QImage::Format_RGB32);
+    next.fill(color_);
+    if (!bitmap_.isNull()) {
+        QPainter p(&next);
+        p.drawImage(0, 0, bitmap_);
+    }
+    bitmap_ = std::move(next);
+}
+
+void TScope::HorizontalGrid(QPainter& p, int x0, int x1)
+{
+    if (gridsize_ <= 0)
+        return;
+    const int h = height();
+    for (int y = baseY_ + gridsize_;; y += gridsize_) {
+        p.drawLine(x0, y, x1, y);
+        if (y >= h)
+            break;
+    }
+    for (int y = baseY_ - gridsize_;; y -= gridsize_) {
+        p.drawLine(x0, y, x1, y);
+        if (y <= 0)
+            break;
+    }
+}
+
+void TScope::Clear()
+{
+    UpdateBaseY();
+    EnsureBitmapSize();
+    const int w = width(), h = height();
+    bitmap_.fill(color_);
+    QPainter p(&bitmap_);
+    p.setPen(QPen(gridcolor_, 1));
+    if (gridsize_ > 0)
+        for (int x = w - 1; x >= 0; x -= gridsize_)
+            p.drawLine(x, 0, x, h);
+    HorizontalGrid(p, 0, w);
+    p.setPen(QPen(basecolor_, 1));
+    p.drawLine(0, baseY_, w, baseY_);
+    prevA_ = lastA_ = prevB_ = lastB_ = baseY_;
+    gridPhase_ = 1;
+}
+
+void TScope::Plot(int a, int b)
+{
+    positionA_ = a;
+    positionB_ = b;
+    Step();
+}
+
+void TScope::Step()
+{
+    EnsureBitmapSize();
+    const int w = bitmap_.width(), h = bitmap_.height();
+    // Scroll the picture 2 pixels to the left.
+    if (w > 2) {
+        for (int y = 0; y < h; ++y) {
+            auto* line = reinterpret_cast<std::uint32_t*>(bitmap_.scanLine(y));
+            std::memmove(line, line + 2, static_cast<std::size_t>(w - 2) * sizeof(std::uint32_t));
+        }
+    }
+    {
+        QPainter p(&bitmap_);
+        // The new 2-pixel strip.
+        p.fillRect(QRect(w - 2, 0, 2, h), color_);
+        p.setPen(QPen(gridcolor_, 1));
+        if (gridPhase_ == gridsize_ / 2) {
+            p.drawLine(w - 1, 0, w - 1, h);
+            gridPhase_ = 0;
+        }
+        ++gridPhase_;
+        HorizontalGrid(p, w - 2, w);
+        p.setPen(QPen(basecolor_, 1));
+        p.drawLine(w - 2, baseY_, w, baseY_);
+
+        const int ya = YOf(positionA_);
+        p.setPen(QPen(linecolorA_, 1));
+        p.drawLine(w - 4, prevA_, w - 2, lastA_);
+        p.drawLine(w - 2, lastA_, w, ya);
+        prevA_ = lastA_;
+        lastA_ = ya;
+
+        const int yb = YOf(positionB_);
+        p.setPen(QPen(linecolorB_, 1));
+        p.drawLine(w - 4, prevB_, w - 2, lastB_);
+        p.drawLine(w - 2, lastB_, w, yb);
+        prevB_ = lastB_;
+        lastB_ = yb;
+    }
+    if (isVisible())
+        repaint();
+    if (OnUpdate)
+        OnUpdate(this);
+}
+
+void TScope::paintEvent(QPaintEvent*)
+{
+    EnsureBitmapSize();
+    QPainter p(this);
+    p.drawImage(0, 0, bitmap_);
+    ready_ = true;
+}
+
+void TScope::resizeEvent(QResizeEvent*)
+{
+    EnsureBitmapSize();
+}
+
+void TScope::mousePressEvent(QMouseEvent* event)
+{
+    if (OnMouseDown)
+        OnMouseDown(this, event);
+}
+
+void TScope::mouseMoveEvent(QMouseEvent* event)
+{
+    if (OnMouseMove)
+        OnMouseMove(this, event);
+}
+
+void TScope::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (OnMouseUp)
+        OnMouseUp(this, event);
+}
+
+}  // namespace zol
