@@ -18,8 +18,6 @@
 
 namespace zol {
 
-using TNotifyEvent = std::function<void(QObject* sender)>;
-
 class TMMEqualizer;
 
 // One band. Setting Freq1, Freq2 and Gain together, or Enabled, calls the
