@@ -129,7 +129,7 @@ TMMCustomSlider::TMMCustomSlider(QWidget* parent) : TMMCustomControl(parent), fo
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     resize(200, 40);
-    UpdateBuffer();
+    SizeChanged();
 }
 
 TMMCustomSlider::~TMMCustomSlider()
@@ -365,6 +365,7 @@ void TMMCustomSlider::Loaded()
 
 QRect TMMCustomSlider::TrackRect() const
 {
+    SyncSize();
     QRect track = InnerRect();
     if (orientation_ == orHorizontal) {
         if (!picLeft_.isNull())
@@ -455,12 +456,25 @@ void TMMCustomSlider::UpdateBuffer()
 void TMMCustomSlider::resizeEvent(QResizeEvent* event)
 {
     TMMCustomControl::resizeEvent(event);
+    SizeChanged();
+}
+
+void TMMCustomSlider::SyncSize() const
+{
+    if (knownSize_ != size())
+        const_cast<TMMCustomSlider*>(this)->SizeChanged();
+}
+
+void TMMCustomSlider::SizeChanged()
+{
+    knownSize_ = size();
     SetOrientation(width() >= height() ? orHorizontal : orVertical);
     UpdateBuffer();
 }
 
 void TMMCustomSlider::paintEvent(QPaintEvent*)
 {
+    SyncSize();
     if (buffer_ == nullptr)
         return;
     if (buffer_->size() != size())
@@ -646,7 +660,7 @@ void TMMCustomSlider::mousePressEvent(QMouseEvent* event)
         return;
     if (onThumb)
         dragging_ = true;
-    dragOrigin_ = orientation_ == orVertical ? pt.y() : pt.x();
+    dragOrigin_ = Orientation() == orVertical ? pt.y() : pt.x();
     dragStart_ = inner_;
     bool jumped = false;
     if (!dragging_)
@@ -688,7 +702,7 @@ void TMMCustomSlider::mouseReleaseEvent(QMouseEvent* event)
 
 void TMMCustomSlider::keyPressEvent(QKeyEvent* event)
 {
-    const bool vertical = orientation_ == orVertical;
+    const bool vertical = Orientation() == orVertical;
     int v = inner_;
     switch (event->key()) {
     case Qt::Key_PageUp: v = std::min(inner_ + pageSize_, maxValue_); break;

@@ -67,7 +67,11 @@ public:
     void SetLineSize(int v) { lineSize_ = v; }
     int PageSize() const { return pageSize_; }
     void SetPageSize(int v) { pageSize_ = v; }
-    TMMOrientation Orientation() const { return orientation_; }
+    TMMOrientation Orientation() const
+    {
+        SyncSize();
+        return orientation_;
+    }
     void SetOrientation(TMMOrientation v);
     // The outward position (through the logarithmic mapping when on).
     int Position() const;
@@ -106,7 +110,11 @@ public:
     int ValueAt(const QPoint& point) const;
     bool Dragging() const { return dragging_; }
     bool Blink() const { return blink_; }
-    const QImage* PaintBuffer() const { return buffer_; }
+    const QImage* PaintBuffer() const
+    {
+        SyncSize();
+        return buffer_;
+    }
 
     void Loaded() override;
 
@@ -135,6 +143,10 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // A hidden widget hears of a new size only when shown: size changes are
+    // also picked up here, before anything depends on them.
+    void SyncSize() const;
+    void SizeChanged();
     QRect TrackRect() const;
     QRect GrooveRect(const QRect& track) const;
     void ApplyRange();
@@ -182,6 +194,7 @@ private:
     bool blink_ = false;
     bool tracking_ = false;
     QImage* buffer_ = nullptr;
+    QSize knownSize_;
 };
 
 class TMMSlider : public TMMCustomSlider {
