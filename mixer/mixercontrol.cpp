@@ -447,8 +447,15 @@ void TMMVolumeControl::SetPanValue(int value)
     if (value == panValue_)
         return;
     panValue_ = value;
-    if (IsValid())
-        SetSignedValue(GetSignedValue());
+    if (!IsValid())
+        return;
+    // The volume the old balance was applied to is the louder channel (its
+    // factor was 1); reading only the first channel would lose the volume
+    // of a line panned away from it.
+    std::int32_t volume = GetSignedItem(chLeft, NoItem);
+    if (GetChannels() > 1)
+        volume = std::max(volume, GetSignedItem(chRight, NoItem));
+    SetSignedValue(volume);
 }
 
 void TMMVolumeControl::SetUnsignedValue(std::uint32_t value)
