@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace zol {
@@ -396,6 +398,40 @@ TEST(Equalizer, CopyingFilterListsAndAssign)
     EXPECT_EQ(b.Filters()->Count(), 0);
     TObjectList plain;
     EXPECT_THROW(b.SetFilters(&plain), EMMError);
+}
+
+TEST(Equalizer, EditsOnTheWindowThreadWhileAnotherThreadFilters)
+{
+    // The capture thread filters while the window thread toggles Enabled,
+    // replaces the engine (FFTLength), changes the window and edits bands:
+    // the engine is never used after it was freed, nor half rebuilt.
+    TMMEqualizer eq;
+    eq.LoadFilterStream(EqualizerStream550To750());
+    Open(eq);
+    std::atomic<bool> stop{false};
+    std::atomic<int> filtered{0};
+    const auto in = Noise(2048, 9);
+    std::thread capture([&] {
+        while (!stop.load()) {
+            Buffer b(in);
+            eq.BufferReady(b.hdr);
+            filtered.fetch_add(1);
+        }
+    });
+    for (int i = 0; i < 60; ++i) {
+        eq.SetEnabled(i % 3 != 0);
+        eq.SetFFTLength(i % 2 ? 512 : 256);
+        eq.SetWindow(static_cast<TMMFFTWindow>(i % 7));
+        eq.Filters()->Filter(1)->SetGain(static_cast<float>(-(i % 10)));
+        eq.NotifyReset();
+        const int seen = filtered.load();
+        while (filtered.load() == seen)
+            std::this_thread::yield();
+    }
+    stop = true;
+    capture.join();
+    eq.NotifyClose();
+    EXPECT_GE(filtered.load(), 60);
 }
 
 }  // namespace
