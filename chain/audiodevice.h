@@ -22,7 +22,6 @@ constexpr TMMDeviceId kMapperDeviceId = -1;   // the kind's mapper (system defau
 constexpr TMMDeviceId kInvalidDeviceId = -2;  // no valid device
 
 using TMMDeviceKind = platform::DeviceKind;
-using TNotifyEvent = std::function<void(QObject* sender)>;
 
 // Capabilities of the selected device (read-only for users).
 class TMMDeviceCaps {

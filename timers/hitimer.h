@@ -16,7 +16,6 @@
 
 namespace zol {
 
-using TNotifyEvent = std::function<void(QObject* sender)>;
 using platform::TThreadPriority;
 
 // The private window message that carries a timer tick.

@@ -10,7 +10,6 @@
 
 namespace zol {
 
-using TNotifyEvent = std::function<void(QObject* sender)>;
 
 class TMMLongTimer : public TMMNonVisualComponent {
 public:

@@ -1,0 +1,73 @@
+// The wave-in back ends that make their own audio: the simulated receiver,
+// a WAV file, and a scriptable source for tests. All are paced by the clock
+// in use (see wavein_paced.h).
+#pragma once
+
+#include "platform/wavein_device.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace zol::platform {
+
+// A receiver tuned to a distant carrier: a tone in the 550-750 Hz band
+// with a little noise and a slow fade, scaled by the simulated capture gain
+// (the simulated mixer's microphone volume).
+struct SimReceiverOptions {
+    double carrierHz = 650.0;   // kept within 550..750
+    double level = 0.3;         // carrier peak, fraction of full scale
+    double noise = 0.01;        // noise level, fraction of full scale
+    double fadePeriodS = 240.0; // one slow rise and fall of the carrier
+    double fadeDepth = 0.35;    // fraction of the level that the fade takes away at most
+    std::uint32_t seed = 0x5EED1234u;
+};
+std::shared_ptr<WaveInBackend> MakeSimReceiverBackend(const SimReceiverOptions& options = {});
+
+// A WAV file played as if recorded: PCM with 8 or 16 bits and 1 or 2
+// channels; it is converted to whatever format the capture asks for. Any
+// other file raises EMMWaveInError with a message that says why. At the end
+// of the file the device goes quiet (see WavFileEnded).
+std::shared_ptr<WaveInBackend> MakeWavFileBackend(const QString& path);
+// Whether the WAV device of `backend` has used up its file.
+bool WavFileEnded(const std::shared_ptr<WaveInBackend>& backend);
+
+// What a scripted device does; tests change it while it runs.
+struct WaveInScript {
+    std::mutex mutex;
+    // Calls that fail, by name, with the error number they return:
+    // "GetCaps", "QueryFormat", "Open", "PrepareHeader", "UnprepareHeader",
+    // "AddBuffer", "Start", "Stop", "Reset", "Close".
+    std::map<QString, int> failures;
+    // Contents of the first buffers, in order; after them each 16-bit
+    // sample holds the frame number (low 15 bits), each 8-bit one its low
+    // 8 bits.
+    std::deque<QByteArray> data;
+    int deviceCount = 1;
+    std::uint32_t formats = WAVE_FORMAT_ALL;  // the capability flags reported
+    // Lost after this many delivered buffers (-1: never), with this error.
+    int loseAfter = -1;
+    int loseError = 1;
+    bool confirmOpen = true;   // send WIM_OPEN
+    bool confirmClose = true;  // send WIM_CLOSE
+    // What happened.
+    std::atomic<int> opens{0};
+    std::atomic<int> closes{0};
+    std::atomic<int> delivered{0};
+    std::atomic<int> starts{0};
+    std::atomic<int> resets{0};
+
+    int FailureOf(const QString& call);
+};
+std::shared_ptr<WaveInBackend> MakeScriptedBackend(std::shared_ptr<WaveInScript> script);
+
+// Writes interleaved frames as a PCM WAV file (tests, tools).
+bool WriteWavFile(const QString& path, int rate, int bits, int channels, const QByteArray& data);
+
+}  // namespace zol::platform
