@@ -90,7 +90,9 @@ void TMMCustomMixerSlider::UpdateRange()
     }
     setEnabled(enabled_ && Usable(c, item_));
     Locked lock(link_);
-    if (isEnabled()) {
+    // A control the mixer reports disabled keeps its own range, so the
+    // (disabled) thumb shows the mixer's value rather than a point of 0..2.
+    if (enabled_ && ItemValid(c, item_)) {
         const long double lo = c->ControlInfo().MinValue();
         const long double hi = c->ControlInfo().MaxValue();
         const int steps = c->ControlInfo().Steps();
