@@ -3,6 +3,7 @@
 #include "chain/fftfilter.h"
 
 #include "platform/strings.h"
+#include "platform/window_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -432,6 +433,48 @@ TEST(Equalizer, EditsOnTheWindowThreadWhileAnotherThreadFilters)
     capture.join();
     eq.NotifyClose();
     EXPECT_GE(filtered.load(), 60);
+}
+
+// A capture-style thread that runs one buffer through a link.
+class TBufferThread : public TMMDSPThread {
+public:
+    TBufferThread(TMMDSPComponent& link, PWaveHdr hdr) : link_(link), hdr_(hdr) {}
+    std::atomic<bool> done{false};
+
+protected:
+    void Execute() override
+    {
+        link_.BufferReady(hdr_);
+        done = true;
+        platform::WakeWaiters();
+    }
+
+private:
+    TMMDSPComponent& link_;
+    PWaveHdr hdr_;
+};
+
+TEST(Equalizer, OverflowFromTheCaptureThreadIsReportedOnTheWindowThread)
+{
+    TMMEqualizer loud;
+    loud.Filters()->AddFilter(0, 5512, 20);
+    Open(loud);
+    int overflows = 0;
+    bool onWindowThread = false;
+    loud.OnPcmOverflow = [&](QObject*) {
+        ++overflows;
+        onWindowThread = platform::IsWindowThread();
+    };
+    std::vector<std::int16_t> square(2048);
+    for (std::size_t i = 0; i < square.size(); ++i)
+        square[i] = (i / 40) % 2 ? 30000 : -30000;
+    Buffer b(square);
+    TBufferThread thread(loud, b.hdr);
+    thread.Resume();
+    ASSERT_TRUE(platform::WaitUntil([&] { return thread.done.load(); }, 10000));
+    thread.WaitFor();
+    EXPECT_EQ(overflows, 1);
+    EXPECT_TRUE(onWindowThread);
 }
 
 }  // namespace
