@@ -1,13 +1,17 @@
-// Demonstration of the level meter fed through a display connector: a tone
-// source (a slowly fading 650 Hz carrier with noise, 16-bit stereo at
-// 11025 Hz, 4096-byte buffers delivered in real time from a timer thread)
-// -> TMMConnector -> two TMMMeter, and a strip chart of the level.
+// Demonstration of the level meter fed through a display connector: the
+// capture source (the simulated receiver by default: a fading carrier in the
+// 550-750 Hz band with noise; 16-bit stereo at 11025 Hz, 4096-byte buffers,
+// capture thread) -> TMMConnector -> two TMMMeter, and a strip chart of the
+// level in dB.
 //
-//   zol [--shot <file.png> [--after <ms>]]
+//   zol [--input sim|default|<ALSA PCM>|<file.wav>] [--shot <file.png> [--after <ms>]]
 #include "chain/connector.h"
+#include "chain/wavein.h"
 #include "displays/meter.h"
 #include "displays/scope.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/wavein_device.h"
 #include "platform/window_thread.h"
 
 #include <QApplication>
@@ -16,79 +20,22 @@
 #include <QWidget>
 
 #include <cmath>
-#include <random>
-#include <vector>
-
-namespace {
+#include <cstdio>
 
 using namespace zol;
-
-class ToneSource : public TMMCustomSoundComponent {
-public:
-    ToneSource()
-    {
-        MakePcmFormat(format_, 16, 2, 11025);
-        SetBufferSize(4096);
-        block_.assign(kWaveHdrArea + 4096, 0);
-        hdr_ = reinterpret_cast<WAVEHDR*>(block_.data());
-        hdr_->lpData = block_.data() + kWaveHdrArea;
-        hdr_->dwBufferLength = 4096;
-    }
-    ~ToneSource() override { Close(); }
-    bool HasLinkProperty(const QString& name) const override { return name == "Output"; }
-
-    void Open()
-    {
-        SetWaveFormat(&format_);
-        NotifyOpen();
-        NotifyStart();
-        const std::int64_t periodUs = 4096LL * 1000000 / format_.nAvgBytesPerSec;
-        timer_ = platform::TheClock().StartPeriodic(periodUs, [this] { Fill(); });
-    }
-    void Close()
-    {
-        if (timer_ == 0)
-            return;
-        platform::TheClock().KillTimer(timer_);
-        timer_ = 0;
-        NotifyStop();
-        NotifyClose();
-    }
-
-private:
-    void Fill()
-    {
-        auto* s = reinterpret_cast<std::int16_t*>(hdr_->lpData);
-        for (int i = 0; i < 1024; ++i, ++n_) {
-            const double t = n_ / 11025.0;
-            const double fade = 0.55 + 0.45 * std::sin(2 * M_PI * t / 6.0);
-            const double v = 20000 * fade * std::sin(2 * M_PI * 650 * t) + noise_(rng_);
-            s[2 * i] = s[2 * i + 1] = static_cast<std::int16_t>(std::clamp(v, -32768.0, 32767.0));
-        }
-        hdr_->dwBytesRecorded = 4096;
-        BufferReady(hdr_);
-    }
-
-    WAVEFORMATEX format_{};
-    std::vector<char> block_;
-    WAVEHDR* hdr_ = nullptr;
-    platform::TimerId timer_ = 0;
-    long n_ = 0;
-    std::mt19937 rng_{1};
-    std::normal_distribution<double> noise_{0.0, 300.0};
-};
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     platform::InitWindowThread();
     QString shot;
+    QString inputName = "sim";
     int afterMs = 3000;
     for (int i = 1; i + 1 < argc; ++i) {
         if (QString(argv[i]) == "--shot")
             shot = argv[++i];
+        else if (QString(argv[i]) == "--input")
+            inputName = argv[++i];
         else if (QString(argv[i]) == "--after")
             afterMs = QString(argv[++i]).toInt();
     }
@@ -140,7 +87,18 @@ int main(int argc, char** argv)
         chart->SetPositionB(after->Value());
     };
 
-    ToneSource source;
+    std::shared_ptr<platform::WaveInBackend> backend;
+    try {
+        backend = platform::MakeWaveInBackend(inputName);
+    } catch (const EMMError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    TMMWaveIn source(nullptr, backend);
+    source.SetBufferSize(4096);
+    source.SetCallBackMode(cmThread);
+    source.SetMode(mStereo);
+    source.SetBitLength(b16Bit);
     TMMConnector connector;
     connector.SetEnterIdle(false);
     source.SetOutput(&connector);
@@ -148,7 +106,12 @@ int main(int argc, char** argv)
     connector.SetMeter2(after);
 
     window.show();
-    source.Open();
+    try {
+        source.Start();
+    } catch (const EMMError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
     chart->SetActive(true);
 
     if (!shot.isEmpty()) {
