@@ -20,6 +20,8 @@ constexpr int kMicLineId = 0x10000;
 constexpr int kVolume = 1;
 constexpr int kMute = 2;
 
+void SilentErrors(const char*, int, const char*, int, const char*, ...) {}
+
 int AlsaCode(int err)
 {
     return kMMBackendBase + (err < 0 ? -err : err);
@@ -297,7 +299,11 @@ void AlsaMixerBackend::Probe()
     probed_ = true;
     QString ctl = spec_;
     snd_mixer_t* mixer = nullptr;
+    // "NAME:ELEMENT" is first tried as a device name: keep the library's
+    // complaint about it off standard error.
+    snd_lib_error_set_handler(&SilentErrors);
     int err = OpenMixer(ctl, mixer);
+    snd_lib_error_set_handler(nullptr);
     if (err < 0 && ctl.contains(QLatin1Char(':'))) {
         // "NAME:ELEMENT": the last part names the microphone element.
         const int colon = ctl.lastIndexOf(QLatin1Char(':'));
