@@ -1,10 +1,13 @@
 // A meter fed through a display connector, as the main window wires it.
 #include "chain/connector.h"
+#include "chain/wavein.h"
+#include "platform/wavein_sources.h"
 #include "displays/meter.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -83,4 +86,38 @@ TEST(MeterThroughConnector, LatestSliceSetsTheRawLevel)
     delete input;
     EXPECT_EQ(con.Meter2(), nullptr);
     EXPECT_EQ(con.Meter1(), om);
+}
+
+TEST(MeterThroughConnector, SimulatedReceiverMovesTheMeter)
+{
+    auto& sim = test::Sim();
+    platform::SimReceiverOptions options;
+    options.level = 0.3;
+    options.fadeDepth = 0.0;
+    TMMWaveIn mvi(nullptr, platform::MakeSimReceiverBackend(options));
+    mvi.SetBufferSize(4096);
+    mvi.SetCallBackMode(cmThread);
+    mvi.SetMode(mStereo);
+    mvi.SetBitLength(b16Bit);
+    TMMConnector c1;
+    c1.SetEnterIdle(false);
+    mvi.SetOutput(&c1);
+    QWidget window;
+    auto* meter = new TMMMeter(&window);
+    meter->SetSensitivy(-70);
+    meter->SetSamples(100);
+    c1.SetMeter1(meter);
+    mvi.Start();
+    sim.AdvanceMs(1000);
+    // About ten buffers of ten 400-byte slices each.
+    EXPECT_GE(c1.SliceCount(TMMConnector::gMeters), 90);
+    EXPECT_LE(c1.SliceCount(TMMConnector::gMeters), 110);
+    // A carrier at 0.3 of full scale: about -10 dB.
+    EXPECT_NEAR(meter->RawLevel(), 0.3 * 32767, 0.05 * 32767);
+    const double db = 20 * std::log10(meter->RawLevel() / 32767.0);
+    EXPECT_NEAR(meter->NeedleValue(), (db + 70) * 32767 / 70, 50);
+    mvi.Close();
+    sim.AdvanceMs(10);
+    EXPECT_FALSE(c1.Running());
+    EXPECT_EQ(meter->RawLevel(), 0);  // cleared on stop
 }
