@@ -3,6 +3,7 @@
 #include "platform/mmsyserr.h"
 #include "platform/window_thread.h"
 
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <alsa/asoundlib.h>
@@ -304,10 +305,14 @@ void AlsaMixerBackend::Probe()
     snd_lib_error_set_handler(&SilentErrors);
     int err = OpenMixer(ctl, mixer);
     snd_lib_error_set_handler(nullptr);
-    if (err < 0 && ctl.contains(QLatin1Char(':'))) {
-        // "NAME:ELEMENT": the last part names the microphone element.
-        const int colon = ctl.lastIndexOf(QLatin1Char(':'));
-        element_ = ctl.mid(colon + 1);
+    const int colon = ctl.lastIndexOf(QLatin1Char(':'));
+    const QString suffix = colon > 0 ? ctl.mid(colon + 1) : QString();
+    // "NAME:ELEMENT": the last part names the microphone element. A card
+    // number or an argument list ("hw:1", "hw:CARD=x,DEV=0") is never one,
+    // so a missing card is not mistaken for another card's element.
+    static const QRegularExpression deviceArgs(QStringLiteral("^[0-9]+$|[=,]"));
+    if (err < 0 && !suffix.isEmpty() && !deviceArgs.match(suffix).hasMatch()) {
+        element_ = suffix;
         ctl = ctl.left(colon);
         err = OpenMixer(ctl, mixer);
     }

@@ -13,7 +13,9 @@
 //   "Mic Boost" that has a capture (or common) volume, i.e. that sets the
 //   capture gain; where the card has none, "Capture" serves as the
 //   microphone line too. An element named after the device
-//   ("default:Front Mic") replaces that choice.
+//   ("default:Front Mic") replaces that choice: when the whole text cannot
+//   be opened as a control device, the part after the last colon is taken
+//   as the element (never a card number or an argument list like "hw:1").
 // A control's bounds are the element's raw range; its step count is
 // max - min when that is 1..256, else 64. Values written are clamped into
 // the range first (the library ignores values outside it silently).

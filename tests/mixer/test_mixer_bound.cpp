@@ -4,11 +4,14 @@
 #include "mixer/mixerslider.h"
 #include "platform/errors.h"
 #include "platform/simgain.h"
+#include "platform/wavein_sources.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
 
 using namespace zol;
 using namespace zol::test;
@@ -35,6 +38,37 @@ struct InputLevel {
         slider.SetControl(control);
     }
 };
+
+// Peak of one buffer from a freshly opened simulated receiver.
+int ReceiverPeak()
+{
+    auto backend = platform::MakeSimReceiverBackend();
+    WAVEFORMATEX format{};
+    MakePcmFormat(format, 16, 2, 11025);
+    std::vector<char> data(4096);
+    WAVEHDR hdr{};
+    hdr.lpData = data.data();
+    hdr.dwBufferLength = 4096;
+    std::atomic<bool> filled{false};
+    std::unique_ptr<platform::WaveInDevice> device;
+    if (backend->Open(0, format, [&](int msg, WAVEHDR*, int) { filled = filled || msg == platform::WIM_DATA; },
+                      device) != 0)
+        return -1;
+    device->PrepareHeader(&hdr);
+    device->AddBuffer(&hdr);
+    device->Start();
+    for (int i = 0; i < 20 && !filled; ++i)
+        Sim().AdvanceMs(20);
+    device->Close();
+    device.reset();
+    int peak = 0;
+    for (std::uint32_t i = 0; i + 1 < hdr.dwBytesRecorded; i += 2) {
+        std::int16_t v;
+        std::memcpy(&v, data.data() + i, 2);
+        peak = std::max(peak, std::abs(int(v)));
+    }
+    return filled ? peak : -1;
+}
 
 }  // namespace
 
@@ -189,6 +223,22 @@ TEST_F(MixerBound, CalibrationStepsGainDown)
     EXPECT_EQ(meter.GetSignedItem(chLeft, NoItem), 0);
     in.slider.SetPosition(32);
     EXPECT_EQ(meter.GetSignedItem(chLeft, NoItem), static_cast<int>(16384 * (32768.0 / 65535.0)));
+}
+
+TEST_F(MixerBound, CalibrationLowersTheReceiverLevel)
+{
+    MainMixer m;
+    InputLevel in(&m.volume);
+    int previous = ReceiverPeak();
+    ASSERT_GT(previous, 5000);
+    for (int p = 63; p >= 48; --p) {
+        in.slider.SetPosition(p);
+        const int peak = ReceiverPeak();
+        EXPECT_LT(peak, previous) << "position " << p;
+        previous = peak;
+    }
+    in.slider.SetPosition(0);
+    EXPECT_EQ(ReceiverPeak(), 0);
 }
 
 TEST_F(MixerBound, DragWritesOncePerPosition)

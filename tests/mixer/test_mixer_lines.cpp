@@ -209,3 +209,24 @@ TEST_F(MixerLines, NoticesTravelDeviceLineControl)
     EXPECT_EQ(deviceNotices, 1);
     EXPECT_EQ(sim->OpenHandles(), 0);
 }
+
+TEST(MixerBackendChoice, FactoryAndStepRule)
+{
+    auto sim = platform::CreateMixerBackend(QStringLiteral("SIM"));
+    ASSERT_NE(dynamic_cast<platform::SimMixerBackend*>(sim.get()), nullptr);
+    EXPECT_EQ(sim->DeviceCount(), 1);
+    auto alsa = platform::CreateMixerBackend(QStringLiteral("hw:99"));
+    EXPECT_EQ(dynamic_cast<platform::SimMixerBackend*>(alsa.get()), nullptr);
+    EXPECT_EQ(alsa->DeviceCount(), 0);  // no such card: no device, no exception
+    platform::MixerLineDesc line;
+    EXPECT_EQ(alsa->LineByType(0, platform::MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, line),
+              platform::MMSYSERR_BADDEVICEID);
+
+    EXPECT_EQ(platform::MixerStepsForRange(0, 3), 3);
+    EXPECT_EQ(platform::MixerStepsForRange(0, 256), 256);
+    EXPECT_EQ(platform::MixerStepsForRange(-10, 10), 20);
+    EXPECT_EQ(platform::MixerStepsForRange(0, 257), 64);
+    EXPECT_EQ(platform::MixerStepsForRange(0, 65536), 64);
+    EXPECT_EQ(platform::MixerStepsForRange(5, 5), 64);
+    EXPECT_FALSE(platform::MixerErrorText(platform::MIXERR_INVALLINE).isEmpty());
+}
