@@ -230,3 +230,27 @@ TEST(MixerBackendChoice, FactoryAndStepRule)
     EXPECT_EQ(platform::MixerStepsForRange(5, 5), 64);
     EXPECT_FALSE(platform::MixerErrorText(platform::MIXERR_INVALLINE).isEmpty());
 }
+
+TEST_F(MixerLines, LoadingAndDestroyingWhileOpen)
+{
+    {
+        TMMMixerDevice device;
+        TMMAudioLine line;
+        device.BeginLoading();
+        line.BeginLoading();
+        device.SetActive(true);  // remembered until loaded
+        line.SetMixer(&device);
+        line.SetComponentType(ctDstWaveIn);
+        EXPECT_FALSE(device.Active());
+        EXPECT_EQ(line.LineId(), -1);  // nothing resolves while loading
+        device.Loaded();
+        line.Loaded();
+        EXPECT_TRUE(device.Active());
+        EXPECT_EQ(sim->OpenHandles(), 1);
+        EXPECT_EQ(line.LineId(), SimMixerBackend::kWaveInLineId);
+        sim->SetValueFromOutside(SimMixerBackend::kWaveInVolumeId, 0, 5);
+    }
+    // Destroyed while open: the handle is closed and its notice withdrawn.
+    EXPECT_EQ(sim->OpenHandles(), 0);
+    Sim().Settle();
+}
