@@ -1,4 +1,5 @@
 #include "controls/slider.h"
+#include "tests/support/test_support.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -260,4 +261,37 @@ TEST(Slider, PaintsThumbAndDisabledChecker)
     const QPoint same = (c.x() & 1) == (c.y() & 1) ? c : c + QPoint(1, 0);
     EXPECT_EQ(image.pixel(same), qRgb(255, 255, 255));
     EXPECT_EQ(image.pixel(same + QPoint(1, 0)), qRgb(255, 0, 0));
+}
+
+TEST(Slider, FocusBlinkOnTheSharedTimer)
+{
+    auto& sim = zol::test::Sim();
+    TMMSlider a, b;
+    a.SetFocusAction(faAll);
+    b.SetFocusAction(faFocusThumb);
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(&a, &in);
+    EXPECT_FALSE(a.Blink());
+    sim.AdvanceMs(500);
+    EXPECT_TRUE(a.Blink());
+    sim.AdvanceMs(500);
+    EXPECT_FALSE(a.Blink());
+    // The other slider takes the one timer over.
+    QApplication::sendEvent(&b, &in);
+    sim.AdvanceMs(500);
+    EXPECT_TRUE(b.Blink());
+    EXPECT_FALSE(a.Blink());
+    // While dragging the flag is held on.
+    const QPoint c = b.ThumbRect().center();
+    Press(&b, c);
+    sim.AdvanceMs(1000);
+    EXPECT_TRUE(b.Blink());
+    Release(&b, c);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(&b, &out);
+    EXPECT_FALSE(b.Blink());
+    const int timers = sim.ActiveTimers();
+    sim.AdvanceMs(1000);
+    EXPECT_FALSE(b.Blink());
+    EXPECT_EQ(sim.ActiveTimers(), timers);
 }
