@@ -8,13 +8,83 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <thread>
 #include <vector>
 
 namespace zol::platform {
+
+namespace {
+// Real time of the device layer (ALSA runs in real time whatever clock the
+// program uses).
+std::int64_t MonotonicMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Longest wait for an ALSA call that may need an answer from a sound
+// server (prepare, start, drop, close). A server that hangs must not hang
+// the program: after this time the PCM is given up.
+constexpr int kAlsaCallMs = 3000;
+
+// Closes a PCM on a thread of its own (a hung server blocks only that one).
+void CloseInBackground(snd_pcm_t* pcm)
+{
+    if (pcm == nullptr)
+        return;
+    try {
+        std::thread([pcm] { snd_pcm_close(pcm); }).detach();
+    } catch (...) {
+        snd_pcm_close(pcm);
+    }
+}
+
+// Runs `op` on `pcm` on a helper thread and waits up to kAlsaCallMs. Returns
+// the call's result, or -ETIMEDOUT when it did not come back; then the
+// helper closes the PCM once the call returns, and the caller must never
+// use it again.
+int Bounded(int (*op)(snd_pcm_t*), snd_pcm_t* pcm)
+{
+    struct Call {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        bool abandoned = false;
+        int rc = 0;
+    };
+    auto call = std::make_shared<Call>();
+    try {
+        std::thread([call, op, pcm] {
+            const int rc = op(pcm);
+            bool close;
+            {
+                std::lock_guard lock(call->mutex);
+                call->done = true;
+                call->rc = rc;
+                close = call->abandoned && op != &snd_pcm_close;
+            }
+            call->cv.notify_all();
+            if (close)
+                snd_pcm_close(pcm);
+        }).detach();
+    } catch (...) {
+        return op(pcm);
+    }
+    std::unique_lock lock(call->mutex);
+    if (call->cv.wait_for(lock, std::chrono::milliseconds(kAlsaCallMs), [&] { return call->done; }))
+        return call->rc;
+    call->abandoned = true;
+    return -ETIMEDOUT;
+}
+}  // namespace
 
 int AlsaErrorNumber(int alsaError)
 {
@@ -87,8 +157,9 @@ public:
     ~AlsaWaveInDevice() override
     {
         Shutdown();
-        if (pcm_ != nullptr)
-            snd_pcm_close(pcm_);
+        if (pcm_ != nullptr && Bounded(&snd_pcm_close, pcm_) == -ETIMEDOUT)
+            std::fprintf(stderr, "zol: closing %s did not finish in time\n", name_.toLocal8Bit().constData());
+        pcm_ = nullptr;
         if (efd_ >= 0)
             ::close(efd_);
     }
@@ -126,20 +197,20 @@ public:
             std::lock_guard lock(mutex_);
             if (closed_)
                 return MMSYSERR_INVALHANDLE;
-            if (lost_)
-                return lostError_;
+            if (lost_ || pcm_ == nullptr)
+                return lostError_ ? lostError_ : MMSYSERR_INVALHANDLE;
             if (running_)
                 return MMSYSERR_NOERROR;
             int err = 0;
             const snd_pcm_state_t state = snd_pcm_state(pcm_);
             if (state != SND_PCM_STATE_PREPARED)
-                err = snd_pcm_prepare(pcm_);
+                err = CallLocked(&snd_pcm_prepare);
             if (err >= 0)
-                err = snd_pcm_start(pcm_);
+                err = CallLocked(&snd_pcm_start);
             if (err < 0)
                 return AlsaErrorNumber(err);
             running_ = true;
-            silentMs_ = 0;
+            lastDataMs_ = MonotonicMs();
         }
         Signal();
         return MMSYSERR_NOERROR;
@@ -183,7 +254,8 @@ public:
             std::lock_guard lock(mutex_);
             closed_ = true;
             if (pcm_ != nullptr) {
-                snd_pcm_close(pcm_);
+                // A close that hangs goes on in the background.
+                Bounded(&snd_pcm_close, pcm_);
                 pcm_ = nullptr;
             }
         }
@@ -215,7 +287,7 @@ private:
     void StopLocked(std::vector<WAVEHDR*>& back, bool all)
     {
         if (running_ && pcm_ != nullptr)
-            snd_pcm_drop(pcm_);
+            CallLocked(&snd_pcm_drop);
         running_ = false;
         if (!queue_.empty() && (all || filled_ > 0)) {
             WAVEHDR* head = queue_.front();
@@ -243,6 +315,33 @@ private:
             callback_(WIM_LOST, nullptr, lostError);
     }
 
+    // A call that may wait for a sound server; when it hangs, the PCM is
+    // given up and the device counts as lost.
+    int CallLocked(int (*op)(snd_pcm_t*))
+    {
+        const int rc = Bounded(op, pcm_);
+        if (rc == -ETIMEDOUT) {
+            pcm_ = nullptr;  // the helper thread closes it
+            lost_ = true;
+            running_ = false;
+            if (lostError_ == 0)
+                lostError_ = AlsaErrorNumber(-ETIMEDOUT);
+        }
+        return rc;
+    }
+
+    // The device is lost: it is closed in the background (a hung server
+    // must not hang us) and never touched again.
+    void LoseLocked(int error)
+    {
+        lost_ = true;
+        running_ = false;
+        if (lostError_ == 0)
+            lostError_ = error;
+        CloseInBackground(pcm_);
+        pcm_ = nullptr;
+    }
+
     // Handles a failed PCM call; false when the device is lost.
     bool RecoverLocked(int err)
     {
@@ -257,17 +356,27 @@ private:
             // A second error before any audio came through again is a
             // repeated one: the device is lost.
             recovering_ = true;
-            int rc = snd_pcm_recover(pcm_, err, 1);
-            if (rc >= 0)
-                rc = snd_pcm_start(pcm_);
-            if (rc >= 0)
+            int rc = 0;
+            if (err == -ESTRPIPE) {
+                // Suspended: resume where the driver can, else start afresh.
+                rc = snd_pcm_resume(pcm_);
+                if (rc == -EAGAIN)
+                    return true;  // not ready yet; the next round tries again
+            }
+            if (err != -EINTR && (err != -ESTRPIPE || rc < 0)) {
+                rc = CallLocked(&snd_pcm_prepare);
+                if (rc >= 0 && pcm_ != nullptr)
+                    rc = CallLocked(&snd_pcm_start);
+            } else {
+                rc = 0;
+            }
+            if (rc >= 0 && pcm_ != nullptr)
                 return true;
+            if (pcm_ == nullptr)
+                return false;  // given up while recovering
             err = rc;
         }
-        lost_ = true;
-        lostError_ = AlsaErrorNumber(err);
-        running_ = false;
-        snd_pcm_drop(pcm_);
+        LoseLocked(AlsaErrorNumber(err));
         return false;
     }
 
@@ -297,7 +406,7 @@ private:
                 continue;
             }
             recovering_ = false;
-            silentMs_ = 0;
+            lastDataMs_ = MonotonicMs();
             if (queue_.empty())
                 continue;  // no buffer queued: these frames are lost
             filled_ += static_cast<std::uint32_t>(n) * block;
@@ -352,16 +461,7 @@ private:
                     return;
                 if (!running_ || lost_ || pcm_ == nullptr)
                     continue;
-                if (rc == 0) {
-                    silentMs_ += kPollMs;
-                    if (silentMs_ >= AlsaWaveInBackend::kStallMs) {
-                        lost_ = true;
-                        lostError_ = AlsaErrorNumber(-ETIMEDOUT);
-                        running_ = false;
-                        snd_pcm_drop(pcm_);
-                        lostError = lostError_;
-                    }
-                } else if (count > 0) {
+                if (rc > 0 && count > 0) {
                     unsigned short revents = 0;
                     const int err = snd_pcm_poll_descriptors_revents(pcm_, fds.data() + 1, static_cast<unsigned>(count), &revents);
                     if (err < 0) {
@@ -373,6 +473,12 @@ private:
                         if (lost_)
                             lostError = lostError_;
                     }
+                }
+                // A device that stays silent while running is lost too (a
+                // server that hangs, a card that stopped its clock).
+                if (running_ && !lost_ && MonotonicMs() - lastDataMs_ >= AlsaWaveInBackend::kStallMs) {
+                    LoseLocked(AlsaErrorNumber(-ETIMEDOUT));
+                    lostError = lostError_;
                 }
             }
             Deliver(done, lostError);
@@ -396,7 +502,7 @@ private:
     bool recovering_ = false;
     bool overrunReported_ = false;
     int lostError_ = 0;
-    int silentMs_ = 0;
+    std::int64_t lastDataMs_ = 0;
 };
 
 }  // namespace

@@ -1,0 +1,277 @@
+// Capture through ALSA from a private PulseAudio server whose default source
+// is a 650 Hz sine (tools/pulse-env.sh). Skipped unless ZOL_PULSE or CI is
+// set.
+#include "chain/wavein.h"
+#include "platform/clock.h"
+#include "platform/wavein_alsa.h"
+#include "tests/support/test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+using namespace zol;
+namespace pf = zol::platform;
+
+namespace {
+
+bool PulseWanted()
+{
+    return std::getenv("ZOL_PULSE") != nullptr || std::getenv("CI") != nullptr;
+}
+
+// The ALSA configuration that sends "default" to PulseAudio, unless the
+// test script has set one up already.
+void EnsureAlsaConfig(const QString& dir)
+{
+    if (std::getenv("ALSA_CONFIG_PATH") != nullptr)
+        return;
+    QFile conf(dir + "/asound.conf");
+    if (conf.open(QIODevice::WriteOnly))
+        conf.write("pcm.!default { type pulse }\nctl.!default { type pulse }\n");
+    conf.close();
+    const QByteArray path = "/usr/share/alsa/alsa.conf:" + QFile::encodeName(conf.fileName());
+    setenv("ALSA_CONFIG_PATH", path.constData(), 1);
+}
+
+// A PulseAudio server of this test alone (same recipe as tools/pulse-env.sh).
+class PrivatePulse {
+public:
+    bool Start()
+    {
+        if (!dir_.isValid())
+            return false;
+        QDir(dir_.path()).mkpath("run");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", dir_.path());
+        env.insert("PULSE_RUNTIME_PATH", dir_.path() + "/run");
+        server_.setProcessEnvironment(env);
+        server_.setProgram("pulseaudio");
+        server_.setArguments({"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
+                              "--use-pid-file=no", "--system=no", "-L",
+                              "module-native-protocol-unix socket=" + dir_.path() + "/native auth-anonymous=1",
+                              "-L", "module-null-sink", "-L", "module-sine-source frequency=650",
+                              "--log-target=file:" + dir_.path() + "/pulse.log"});
+        server_.start();
+        if (!server_.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100; ++i) {
+            if (Pactl({"info"})) {
+                Pactl({"set-default-source", "sine_input"});
+                return true;
+            }
+            pf::WaitUntil([] { return false; }, 100);
+        }
+        return false;
+    }
+    QString Server() const { return "unix:" + dir_.path() + "/native"; }
+    // Freezes the server (it keeps its socket but answers nothing).
+    void Freeze() { ::kill(static_cast<pid_t>(server_.processId()), SIGSTOP); }
+    void Thaw() { ::kill(static_cast<pid_t>(server_.processId()), SIGCONT); }
+    QString Dir() const { return dir_.path(); }
+    void Kill()
+    {
+        if (server_.state() != QProcess::NotRunning) {
+            Thaw();
+            server_.kill();
+            server_.waitForFinished(5000);
+        }
+    }
+    ~PrivatePulse() { Kill(); }
+
+private:
+    bool Pactl(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PULSE_SERVER", Server());
+        p.setProcessEnvironment(env);
+        p.start("pactl", args);
+        return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    QTemporaryDir dir_;
+    QProcess server_;
+};
+
+// Real time for these tests; the window queue is pumped by hand.
+class RealTime {
+public:
+    RealTime() { pf::InstallClock(std::make_unique<pf::RealClock>()); }
+    ~RealTime() { test::ResetSim(); }
+};
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const std::int64_t end = pf::TheClock().NowMs() + timeoutMs;
+    while (!done() && pf::TheClock().NowMs() < end) {
+        pf::RunPendingTasks();
+        QCoreApplication::processEvents();
+        pf::WaitUntil(done, 5);
+    }
+    pf::RunPendingTasks();
+    return done();
+}
+
+// Collects what the capture delivers (on the capture thread).
+class Collector : public TMMDSPComponent {
+public:
+    void BufferReady(PWaveHdr hdr) override
+    {
+        std::lock_guard lock(mutex);
+        sizes.push_back(hdr->dwBytesRecorded);
+        const auto* s = reinterpret_cast<const std::int16_t*>(hdr->lpData);
+        for (std::uint32_t i = 0; i + 1 < hdr->dwBytesRecorded / 2; i += 2)
+            left.push_back(s[i]);
+        TMMDSPComponent::BufferReady(hdr);
+    }
+    int Buffers()
+    {
+        std::lock_guard lock(mutex);
+        return static_cast<int>(sizes.size());
+    }
+    std::mutex mutex;
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::int16_t> left;
+};
+
+void Configure(TMMWaveIn& w, Collector& c)
+{
+    w.SetCallBackMode(cmThread);
+    w.SetBufferSize(4096);
+    w.SetMode(mStereo);
+    w.SetBitLength(b16Bit);
+    w.SetSampleRate(11025);
+    w.SetOutput(&c);
+}
+
+}  // namespace
+
+TEST(WaveInAlsa, CapturesTheSineInWholeBuffersStopsAndReopens)
+{
+    if (!PulseWanted())
+        GTEST_SKIP() << "no PulseAudio server (ZOL_PULSE and CI unset)";
+    RealTime realTime;
+    test::ErrorRecorder errors;
+    auto backend = std::make_shared<pf::AlsaWaveInBackend>("default");
+    ASSERT_GE(backend->DeviceCount(), 1);
+    EXPECT_EQ(backend->PcmName(0), "default");
+    WAVEFORMATEX f{};
+    MakePcmFormat(f, 16, 2, 11025);
+    EXPECT_EQ(backend->QueryFormat(0, f), 0);
+
+    Collector c;
+    TMMWaveIn w(nullptr, backend);
+    Configure(w, c);
+    EXPECT_FALSE(w.ProductName().isEmpty());
+    w.Start();
+    ASSERT_TRUE(w.IsStarted());
+    // About 1.5 s of audio: 16 buffers of 92.9 ms.
+    ASSERT_TRUE(PumpUntil([&] { return c.Buffers() >= 16; }, 10000));
+    w.Stop();  // while data flows
+    EXPECT_FALSE(w.IsStarted());
+    {
+        std::lock_guard lock(c.mutex);
+        for (std::uint32_t size : c.sizes)
+            EXPECT_EQ(size, 4096u);
+        // Skip the first buffers (the stream settles), then measure.
+        const std::vector<std::int16_t> s(c.left.begin() + 2048, c.left.end());
+        ASSERT_GT(s.size(), 8000u);
+        int crossings = 0;
+        int peak = 0;
+        double sumSquares = 0;
+        for (size_t i = 1; i < s.size(); ++i) {
+            if ((s[i - 1] < 0) != (s[i] < 0))
+                ++crossings;
+            peak = std::max(peak, std::abs(static_cast<int>(s[i])));
+            sumSquares += static_cast<double>(s[i]) * s[i];
+        }
+        const double seconds = static_cast<double>(s.size()) / 11025.0;
+        const double hz = crossings / 2.0 / seconds;
+        const double rms = std::sqrt(sumSquares / s.size());
+        EXPECT_NEAR(hz, 650.0, 15.0);
+        // A sine: peak / rms = sqrt(2); the source's level is well above noise.
+        EXPECT_NEAR(peak / rms, std::sqrt(2.0), 0.15);
+        // The server's sine source peaks at half of full scale (-6 dB).
+        EXPECT_NEAR(peak, 16384, 1700);
+        std::printf("captured %zu frames: %.1f Hz, peak %d, rms %.0f\n", s.size(), hz, peak, rms);
+    }
+    w.Close();
+    EXPECT_FALSE(w.IsOpen());
+
+    // Reopened, it delivers again; closed while data flows.
+    const int before = c.Buffers();
+    w.Start();
+    ASSERT_TRUE(PumpUntil([&] { return c.Buffers() >= before + 4; }, 10000));
+    w.Close();
+    EXPECT_FALSE(w.IsOpen());
+    EXPECT_FALSE(c.Opened());
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
+}
+
+TEST(WaveInAlsa, ServerGoneMidCaptureIsReportedAsALostDevice)
+{
+    if (!PulseWanted())
+        GTEST_SKIP() << "no PulseAudio server (ZOL_PULSE and CI unset)";
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Start()) << "private PulseAudio server did not start";
+    EnsureAlsaConfig(pulse.Dir());
+    setenv("PULSE_SERVER", pulse.Server().toLocal8Bit().constData(), 1);
+    RealTime realTime;
+    test::ErrorRecorder errors;
+    auto backend = std::make_shared<pf::AlsaWaveInBackend>("default");
+    Collector c;
+    TMMWaveIn w(nullptr, backend);
+    Configure(w, c);
+    QStringList events;
+    w.OnStop = [&](QObject*) { events << "stop"; };
+    w.OnClose = [&](QObject*) { events << "close"; };
+    w.Start();
+    ASSERT_TRUE(PumpUntil([&] { return c.Buffers() >= 4; }, 10000));
+    pulse.Kill();
+    // The loss reaches the general error handler, the chain is stopped and
+    // closed, and nothing hangs.
+    ASSERT_TRUE(PumpUntil([&] { return !errors.Messages().isEmpty(); }, 15000));
+    EXPECT_TRUE(errors.Messages()[0].startsWith("WaveIn:\n\rThe recording device stopped delivering audio\n\r"))
+        << errors.Messages()[0].toStdString();
+    std::printf("reported: %s\n", errors.Messages()[0].toLocal8Bit().constData());
+    EXPECT_FALSE(w.IsOpen());
+    EXPECT_EQ(events, (QStringList{"stop", "close"}));
+    EXPECT_FALSE(c.Opened());
+    unsetenv("PULSE_SERVER");
+}
+
+TEST(WaveInAlsa, FrozenServerIsReportedAsALostDeviceWithoutAHang)
+{
+    if (!PulseWanted())
+        GTEST_SKIP() << "no PulseAudio server (ZOL_PULSE and CI unset)";
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.Start()) << "private PulseAudio server did not start";
+    EnsureAlsaConfig(pulse.Dir());
+    setenv("PULSE_SERVER", pulse.Server().toLocal8Bit().constData(), 1);
+    RealTime realTime;
+    test::ErrorRecorder errors;
+    auto backend = std::make_shared<pf::AlsaWaveInBackend>("default");
+    Collector c;
+    TMMWaveIn w(nullptr, backend);
+    Configure(w, c);
+    w.Start();
+    ASSERT_TRUE(PumpUntil([&] { return c.Buffers() >= 4; }, 10000));
+    pulse.Freeze();
+    // Silence while running counts as a lost device after a few seconds.
+    ASSERT_TRUE(PumpUntil([&] { return !errors.Messages().isEmpty(); },
+                          pf::AlsaWaveInBackend::kStallMs + 10000));
+    std::printf("reported: %s\n", errors.Messages()[0].toLocal8Bit().constData());
+    EXPECT_TRUE(errors.Messages()[0].startsWith("WaveIn:\n\rThe recording device stopped delivering audio"));
+    EXPECT_FALSE(w.IsOpen());
+    pulse.Kill();
+    unsetenv("PULSE_SERVER");
+}
