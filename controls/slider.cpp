@@ -289,7 +289,10 @@ void TMMCustomSlider::SetPosition(int v)
     if (logarithmic_ && v != 0 && range != 0) {
         const double s = -double(sensitivity_);
         const float d = static_cast<float>(20.0 * std::log10(double(v) / range) + s);
-        inner = EnsureRange(RoundEven(range * d / s), minValue_, std::max(minValue_, maxValue_));
+        // A negative position has no level: the bottom of the range.
+        inner = std::isfinite(d) ? EnsureRange(RoundEven(std::clamp<double>(range * d / s, -1e9, 1e9)), minValue_,
+                                               std::max(minValue_, maxValue_))
+                                 : minValue_;
     }
     SetInnerPosition(inner);
 }

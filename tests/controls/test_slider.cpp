@@ -74,6 +74,11 @@ TEST(Slider, LogarithmicMapping)
     // Below the sensitivity span everything lands at the bottom.
     s.SetPosition(1);  // -36 dB
     EXPECT_EQ(s.InnerPosition(), 0);
+    s.SetMinValue(-8);  // a negative position has no level
+    s.SetPosition(20);
+    s.SetPosition(-4);
+    EXPECT_EQ(s.InnerPosition(), -8);
+    s.SetMinValue(0);
 
     // Sensitivity is kept within -96..-20 and keeps the outward position.
     s.SetPosition(32);
