@@ -32,16 +32,11 @@ SharedState& Shared()
 // The shared hidden window: the target its tick messages are posted to.
 const char kHiddenWindow = 0;
 
-// One pass of the application's message processing. Under the simulated
-// clock an idle pass would let time jump to the next timer; the loop moves
-// time itself with its 1 ms sleep, so an empty queue is left alone there.
+// One pass of the application's message processing.
 void ProcessApplicationMessages()
 {
     ++Shared().passes;
-    platform::Clock& clock = platform::TheClock();
-    if (clock.Simulated() && platform::PendingTaskCount() == 0)
-        return;
-    clock.ProcessMessages();
+    platform::TheClock().ProcessMessages();
 }
 
 bool IsLive(const TMMConnector* connector)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "chain/mmdisplay.h"
+#include "displays/scale.h"
 #include "chain/waveformat.h"
 #include "controls/mmcontrols.h"
 #include "timers/tickservice.h"
@@ -19,7 +20,6 @@
 
 namespace zol {
 
-enum TMMScaleOrigin { soInner, soOuter };
 enum TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 
 constexpr int kMeterFullScale = 32767;

@@ -45,6 +45,9 @@ struct TimerEntry {
     std::shared_ptr<Clock::Callback> callback;
 };
 
+// Virtual time one idle pass of message processing takes.
+constexpr std::int64_t kIdlePassUs = 50;
+
 // Orders timers by deadline, then by the order they were scheduled in.
 using Schedule = std::map<std::pair<std::int64_t, std::uint64_t>, TimerId>;
 }  // namespace
@@ -304,9 +307,14 @@ void SimClock::Sleep(std::int64_t ms)
 void SimClock::ProcessMessages()
 {
     if (RunPendingTasks() == 0) {
-        // Nothing to do: an idle spin lets time pass up to the next timer.
-        if (impl_->FireNext(INT64_MAX))
+        // Nothing to do: an idle pass takes a moment of virtual time, so a
+        // loop that spins on messages reaches the next timer in small steps
+        // and never overshoots an instant a sleeping loop would hit.
+        const std::int64_t target = impl_->now + kIdlePassUs;
+        while (impl_->FireNext(target))
             WaitWorkersIdle(true);
+        if (impl_->now < target)
+            impl_->now = target;
     }
     WaitWorkersIdle(true);
 }

@@ -52,8 +52,8 @@ public:
     // The window thread sleeps: no window messages are handled meanwhile.
     virtual void Sleep(std::int64_t ms) = 0;
     // Handles the window thread's pending messages once (the application's
-    // ProcessMessages). On the simulated clock an empty queue lets time move
-    // on to the next due timer, as a real idle spin would.
+    // ProcessMessages). On the simulated clock a pass that finds nothing to
+    // do takes 50 microseconds of virtual time, as a real idle spin would.
     virtual void ProcessMessages() = 0;
 
     virtual bool Simulated() const = 0;

@@ -4,6 +4,7 @@
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <chrono>
 
 #include <QObject>
 
@@ -473,7 +474,10 @@ TEST(Connector, CaptureThreadCopiesWhileWindowFeeds)
             std::this_thread::yield();
         }
     });
-    for (int i = 0; i < 20000 && (a.timesUs.size() < 50 || copies < 50); ++i)
+    // The capture thread runs in real time: wait (in real time, bounded) until
+    // both sides have done enough work.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((a.timesUs.size() < 50 || copies < 50) && std::chrono::steady_clock::now() < deadline)
         test::Sim().AdvanceMs(1);
     stop = true;
     capture.join();

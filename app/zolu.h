@@ -1,0 +1,168 @@
+// The main window of zol: its components and how they are wired, the staged
+// start, the measurement cycle and calibration, the two logs and the settings
+// file, and the orderly shut-down.
+#pragma once
+
+#include "app/cmdline.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace zol {
+
+namespace platform {
+class TIntervalTimer;
+}
+class TIniFile;
+class TTextLog;
+class TMMWaveIn;
+class TMMConnector;
+class TMMEqualizer;
+class TMMMeter;
+class TMMLEDPanel;
+class TMMLED;
+class TMMMixerDevice;
+class TMMAudioLine;
+class TMMVolumeControl;
+class TMMMixerSlider;
+class TMMMixerBlock;
+class TMMMixerBlockSlider;
+class TMMHiTimer;
+class TMMLongTimer;
+class TScope;
+class TMMPanel;
+class TMMSlider;
+
+// Program title and credits, joined with the version for the caption.
+extern const char* const kTitleText;
+extern const char* const kVersionText;
+extern const char* const kCreditsText;
+
+class TMainForm : public QWidget {
+public:
+    // Builds the window and its components (the form description). The
+    // options choose the capture and mixer back ends and the working folder.
+    explicit TMainForm(const TOptions& options, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- handlers of the window
+    void FormCreate();
+    void FormClose();
+    void HT3Timer();
+    void HT4Timer();
+    void ScopeSwChange(int position);
+    void Filt1Click();
+    void filt2Click();
+    void MMLED1DblClick();
+    void inputlevel1Change();
+    // --- measurement cycle and calibration
+    void HT2Timer();
+    void Scope1Update();
+    void Plotscope(TScope* scope, int a, int b);
+    void Scope2Update();
+    void CalButtonClick();
+    void calibrate(int reading);
+    // --- logs
+    void HT1Timer();
+    void RestoreGraph();
+    void RestoreGraph2();
+
+    // The dB reading of a raw peak level: trunc(20 log10(32768 / max(level, 1))).
+    static int Reading(double level);
+    // Chart position of a reading.
+    static int ChartPosition(int reading) { return 100 - (reading * 100 / 70); }
+
+    // Called with every measure.txt line written (headless runs print it).
+    std::function<void(const QString& line)> OnMeasureLine;
+    // Called once measuring has started (the end of the staged start).
+    std::function<void()> OnMeasuringStarted;
+    // Called when the window has closed in order.
+    std::function<void()> OnClosed;
+    bool Closed() const { return closed_; }
+
+    // --- components (named as in the form description)
+    TMMWaveIn* mvi = nullptr;
+    TMMConnector* c1 = nullptr;
+    TMMEqualizer* MMEqualizer1 = nullptr;
+    TMMEqualizer* MMEqualizer2 = nullptr;
+    TMMConnector* c2 = nullptr;
+    TMMMeter* MMMeter2 = nullptr;
+    TMMMeter* Om = nullptr;
+    TMMLEDPanel* D1 = nullptr;
+    TMMLED* MMLED1 = nullptr;
+    TMMMixerDevice* MMMixerDevice1 = nullptr;
+    TMMAudioLine* MMAudioLine1 = nullptr;
+    TMMAudioLine* MMAudioLine2 = nullptr;
+    TMMVolumeControl* MMVolumeControl1 = nullptr;
+    TMMMixerSlider* inputlevel = nullptr;
+    TMMMixerBlock* MMMixerBlock1 = nullptr;
+    TMMMixerBlockSlider* recordlevel = nullptr;
+    TMMHiTimer* HT2 = nullptr;
+    TMMLongTimer* HT1 = nullptr;
+    std::unique_ptr<platform::TIntervalTimer> HT3;
+    std::unique_ptr<platform::TIntervalTimer> HT4;
+    TScope* Scope1 = nullptr;
+    TScope* Scope2 = nullptr;
+    TMMPanel* Panel1 = nullptr;
+    TMMPanel* Panel2 = nullptr;
+    TMMPanel* Panel3 = nullptr;
+    TMMPanel* Panel4 = nullptr;
+    TMMPanel* Scope1Frame = nullptr;
+    QPushButton* CalButton = nullptr;
+    QRadioButton* Filt1 = nullptr;
+    QRadioButton* filt2 = nullptr;
+    QProgressBar* Pbar = nullptr;
+    QLabel* MMLabel1 = nullptr;
+    QLabel* MMLabel4 = nullptr;
+    QLabel* Label12 = nullptr;
+
+    // --- state of the measurement (see the logs and the charts)
+    int PendingAverage = 35;
+    int AverageSum = 0;
+    int AverageCount = 0;
+    int SecondSum = 0;
+    int SecondCount = 0;
+    int WindowMin = 90;
+    int WindowMax = 0;
+    int LastMin = 0;
+    int WindowUpdates = 0;
+    bool Calibrating = false;
+    bool IsCalibrated = false;
+    int Threshold = 30;
+    int DbCalibrate = 30;
+    bool MeasureBusy = false;
+    bool Scope2Restoring = false;
+    bool ShuttingDown = false;
+    QChar LineMarker = '*';
+
+    QString WorkDir;
+    QString IniPath;
+    QString MeasurePath;
+    QString Scope2Path;
+    std::unique_ptr<TTextLog> MeasureLog;
+    std::unique_ptr<TTextLog> Scope2Log;
+    std::unique_ptr<TIniFile> Settings;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildChain(const TOptions& options);
+    void ReadSettings();
+    void WriteSettings();
+    void ShowCalibrated();
+    void ShowUncalibrated();
+    bool closed_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace zol
