@@ -434,37 +434,61 @@ void TMainForm::ReadSettings()
     IsCalibrated = Settings->ReadBool(kSection, "CALIBRATED", false);
 }
 
+namespace {
+// Runs `next` when it goes out of scope, also when the stage failed: a log
+// that cannot be opened is reported, but measuring still starts.
+struct Finally {
+    std::function<void()> next;
+    ~Finally() { platform::Guarded(next); }
+};
+
+// Opens a log for the staged start: rebuilds its chart when it exists, then
+// opens it for appending. A log that cannot be opened is left closed (and
+// reported by the caller's handler); one that cannot be read back is
+// reported and still opened, so no line of this run is lost.
+void OpenLog(const QString& path, const std::function<void()>& restore, std::unique_ptr<TTextLog>& slot)
+{
+    slot = std::make_unique<TTextLog>(path);
+    if (slot->Exists()) {
+        platform::Guarded(restore);
+        slot->OpenAppend();
+    } else {
+        slot->Create();
+    }
+}
+}  // namespace
+
 void TMainForm::HT3Timer()
 {
     HT3->SetEnabled(false);
+    Finally next{[this] { HT4->SetEnabled(true); }};
     Scope1->Clear();
-    MeasureLog = std::make_unique<TTextLog>(MeasurePath);
-    if (MeasureLog->Exists()) {
-        RestoreGraph();
-        MeasureLog->OpenAppend();
-    } else {
-        MeasureLog->Create();
+    try {
+        OpenLog(MeasurePath, [this] { RestoreGraph(); }, MeasureLog);
+    } catch (...) {
+        MeasureLog.reset();
+        throw;
     }
-    HT4->SetEnabled(true);
 }
 
 void TMainForm::HT4Timer()
 {
     HT4->SetEnabled(false);
+    Finally next{[this] {
+        HT1->SetEnabled(true);
+        HT2->SetEnabled(true);
+        Scope1->SetActive(true);
+        Scope2->SetActive(true);
+        if (OnMeasuringStarted)
+            OnMeasuringStarted();
+    }};
     Scope2->Clear();
-    Scope2Log = std::make_unique<TTextLog>(Scope2Path);
-    if (Scope2Log->Exists()) {
-        RestoreGraph2();
-        Scope2Log->OpenAppend();
-    } else {
-        Scope2Log->Create();
+    try {
+        OpenLog(Scope2Path, [this] { RestoreGraph2(); }, Scope2Log);
+    } catch (...) {
+        Scope2Log.reset();
+        throw;
     }
-    HT1->SetEnabled(true);
-    HT2->SetEnabled(true);
-    Scope1->SetActive(true);
-    Scope2->SetActive(true);
-    if (OnMeasuringStarted)
-        OnMeasuringStarted();
 }
 
 // ---------------------------------------------------------------------------

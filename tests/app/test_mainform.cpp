@@ -1,0 +1,464 @@
+// The main window driven in simulated time: start-up, the measurement cycle,
+// calibration, the logs and their restore, shut-down and damaged inputs.
+#include "app/logfiles.h"
+#include "app/zolu.h"
+#include "chain/wavein.h"
+#include "platform/intervaltimer.h"
+#include "timers/longtimer.h"
+#include "chain/equalizer.h"
+#include "displays/led.h"
+#include "displays/ledpanel.h"
+#include "displays/meter.h"
+#include "displays/scope.h"
+#include "mixer/mixercontrol.h"
+#include "mixer/mixerslider.h"
+#include "platform/mixerbackend.h"
+#include "platform/simgain.h"
+#include "platform/wavein_device.h"
+#include "platform/wavein_sources.h"
+#include "tests/support/test_support.h"
+#include "timers/hitimer.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using namespace zol;
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(data);
+}
+
+QList<QByteArray> Lines(const QString& path)
+{
+    QList<QByteArray> lines = ReadAll(path).split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// A stereo 16-bit tone of `hz` peaking at `peak`, `seconds` long.
+QByteArray Tone(double hz, double peak, double seconds)
+{
+    const int frames = static_cast<int>(11025 * seconds);
+    QByteArray data(frames * 4, 0);
+    auto* s = reinterpret_cast<std::int16_t*>(data.data());
+    for (int i = 0; i < frames; ++i) {
+        const auto v = static_cast<std::int16_t>(std::lround(peak * std::sin(2 * M_PI * hz * i / 11025.0)));
+        s[2 * i] = v;
+        s[2 * i + 1] = v;
+    }
+    return data;
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ResetSim();
+        UseSimulatedReceiver();
+        platform::InstallMixer(platform::CreateMixerBackend("sim"));
+    }
+    void TearDown() override
+    {
+        CloseForm();
+        platform::InstallMixer(nullptr);
+        platform::SetWaveInBackend(nullptr);
+        platform::SetSimulatedCaptureGain(1.0);
+    }
+
+    void UseSimulatedReceiver() { platform::SetWaveInBackend(platform::MakeSimReceiverBackend()); }
+    void UseWav(const QByteArray& frames)
+    {
+        const QString path = dir.filePath("input.wav");
+        ASSERT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, frames));
+        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
+    }
+
+    TMainForm& Open()
+    {
+        TOptions options;
+        options.workdir = dir.path();
+        form = std::make_unique<TMainForm>(options);
+        form->OnMeasureLine = [this](const QString& line) { printed << line; };
+        form->show();
+        form->FormCreate();
+        return *form;
+    }
+    void CloseForm()
+    {
+        if (!form)
+            return;
+        form->close();
+        test::Sim().Settle();
+        form.reset();
+        test::Sim().Settle();
+    }
+    void Run(int ms) { test::Sim().AdvanceMs(ms); }
+    QString Path(const char* name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList printed;
+    test::ErrorRecorder errors;
+};
+
+}  // namespace
+
+TEST_F(MainFormTest, FirstStartInAnEmptyFolder)
+{
+    TMainForm& f = Open();
+    const QByteArray ini = ReadAll(Path("zol.ini"));
+    EXPECT_EQ(ini, "[ZOLPARAMS]\r\nBASEGAIN=64\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0\r\n");
+    EXPECT_EQ(f.inputlevel->Position(), 64);  // the top of the microphone range
+    EXPECT_EQ(f.DbCalibrate, 35);
+    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0x80, 0x40, 0x40));
+    EXPECT_TRUE(f.MMLED1->Caption().isEmpty());
+    EXPECT_TRUE(f.CalButton->isVisible());
+    EXPECT_TRUE(f.windowTitle().contains("1.3.25"));
+
+    Run(2500);  // the staged start
+    EXPECT_TRUE(QFile::exists(Path("measure.txt")));
+    EXPECT_TRUE(QFile::exists(Path("scope2.txt")));
+    EXPECT_TRUE(f.HT2->Enabled());
+    EXPECT_TRUE(f.Scope1->Active());
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("; ").toStdString();
+}
+
+TEST_F(MainFormTest, MeasuresLogsAndResumesAfterARestart)
+{
+    Open();
+    Run(65000);
+    const QList<QByteArray> lines = Lines(Path("measure.txt"));
+    ASSERT_GE(lines.size(), 60);
+    EXPECT_LE(lines.size(), 64);
+    for (int i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(lines[i].size(), 26) << i;  // 25 characters and CR
+        EXPECT_TRUE(lines[i].endsWith('\r'));
+        EXPECT_EQ(lines[i][0], i == 0 ? '*' : ' ') << i;
+        EXPECT_EQ(lines[i][1], ',');
+        EXPECT_EQ(lines[i][10], ',');
+        EXPECT_EQ(lines[i][19], ',');
+        EXPECT_EQ(lines[i][22], ',');
+    }
+    // The simulated receiver's carrier after the filter: about 10 dB down.
+    const int mean = lines.last().mid(20, 2).toInt();
+    EXPECT_GE(mean, 5);
+    EXPECT_LE(mean, 20);
+    EXPECT_EQ(printed.size(), lines.size());  // every line also reported
+    const QList<QByteArray> windows = Lines(Path("scope2.txt"));
+    ASSERT_GE(windows.size(), 2);
+    for (const QByteArray& w : windows)
+        EXPECT_EQ(w.size(), 6);
+    CloseForm();
+    EXPECT_TRUE(ReadAll(Path("zol.ini")).contains("BASEGAIN=64\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0"));
+
+    // A second run appends and marks its first line; the charts are rebuilt.
+    TMainForm& f = Open();
+    int restoredSteps = 0;
+    f.Scope1->OnUpdate = [&](QObject*) {
+        if (f.MeasureBusy)
+            ++restoredSteps;
+        f.Scope1Update();
+    };
+    Run(6000);
+    EXPECT_EQ(restoredSteps, lines.size() / 5);
+    const QList<QByteArray> after = Lines(Path("measure.txt"));
+    ASSERT_GT(after.size(), lines.size());
+    EXPECT_EQ(after[lines.size()][0], '*');
+    EXPECT_EQ(after.last()[0], ' ');
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("; ").toStdString();
+}
+
+TEST_F(MainFormTest, StartsCalibratedWithTheBaselineAtTheThreshold)
+{
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=40\r\nCALIBRATED=1\r\n");
+    TMainForm& f = Open();
+    EXPECT_TRUE(f.IsCalibrated);
+    EXPECT_FALSE(f.CalButton->isVisible());
+    EXPECT_EQ(f.MMLED1->Caption(), "Calibrated");
+    EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0xFF, 0x00, 0x00));
+    EXPECT_EQ(f.Threshold, 30);
+    EXPECT_EQ(f.DbCalibrate, 30);  // missing key: 30, and it is not added
+    EXPECT_EQ(f.Scope1->Baseline(), 30);
+    EXPECT_EQ(f.inputlevel->Position(), 40);
+
+    // Moving the gain by hand cancels the calibrated state.
+    f.inputlevel->SetPosition(39);
+    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_TRUE(f.CalButton->isVisibleTo(&f));
+    EXPECT_TRUE(f.MMLED1->Caption().isEmpty());
+    EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0x80, 0x00, 0x40));
+    CloseForm();
+    const QByteArray ini = ReadAll(Path("zol.ini"));
+    EXPECT_TRUE(ini.contains("BASEGAIN=39\r\nCALIBRATED=0\r\nTHRESHOLD=30\r\n"));
+    EXPECT_FALSE(ini.contains("DBCALIBRATE"));
+}
+
+TEST_F(MainFormTest, SecondLinesAndTheThirtySecondWindow)
+{
+    UseWav(QByteArray(11025 * 4 * 120, 0));  // silence: every reading is 90
+    TMainForm& f = Open();
+    Run(2500);
+    f.HT2->SetEnabled(false);
+    f.HT1->SetEnabled(false);
+    f.Scope1->SetActive(false);
+    f.Scope2->SetActive(false);
+    Run(100);
+
+    // Readings 30, 31, 33 and a minimum of 7: fields "31" and "07".
+    f.SecondSum = 94;
+    f.SecondCount = 3;
+    f.LastMin = 7;
+    f.HT1Timer();
+    QList<QByteArray> lines = Lines(Path("measure.txt"));
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().endsWith(",31,07\r"));
+    const int count = lines.size();
+    // A second without readings writes nothing but still shows the time.
+    f.MMLabel4->clear();
+    f.HT1Timer();
+    EXPECT_EQ(Lines(Path("measure.txt")).size(), count);
+    EXPECT_EQ(f.MMLabel4->text().size(), 8);
+    EXPECT_EQ(f.LineMarker, ' ');
+
+    // A window whose averages are 40, 35, 38, 50, 41, 39. Each step asks the
+    // 100 ms tick for the average of the readings since the last one; with
+    // silence (reading 90) and one earlier reading the average is exact.
+    f.WindowMin = 90;
+    f.WindowMax = 0;
+    f.WindowUpdates = 0;
+    f.HT2->SetEnabled(true);
+    for (int avg : {40, 35, 38, 50, 41, 39}) {
+        f.AverageSum = 2 * avg - 90;
+        f.AverageCount = 1;
+        f.Scope1Update();
+        EXPECT_EQ(f.AverageCount, 0);
+        EXPECT_EQ(f.AverageSum, 0);
+    }
+    f.HT2->SetEnabled(false);
+    EXPECT_EQ(f.WindowMin, 35);
+    EXPECT_EQ(f.WindowMax, 50);
+    EXPECT_EQ(f.LastMin, 35);
+    // The last step plotted the average 39 and the minimum 35 one unit up.
+    EXPECT_EQ(f.Scope1->PositionA(), 100 - (39 * 100 / 70));
+    EXPECT_EQ(f.Scope1->PositionB(), 101 - (35 * 100 / 70));
+    f.Plotscope(f.Scope1, 40, 35);
+    EXPECT_EQ(f.Scope1->PositionA(), 43);
+    EXPECT_EQ(f.Scope1->PositionB(), 51);
+
+    f.Scope2Update();
+    EXPECT_EQ(f.Scope2->PositionA(), 50);
+    EXPECT_EQ(f.Scope2->PositionB(), 29);
+    EXPECT_EQ(Lines(Path("scope2.txt")).last(), "35,50\r");
+    EXPECT_EQ(f.WindowMin, 90);
+    EXPECT_EQ(f.WindowMax, 0);
+}
+
+TEST_F(MainFormTest, ReadingsOfKnownLevels)
+{
+    EXPECT_EQ(TMainForm::Reading(32768), 0);
+    EXPECT_EQ(TMainForm::Reading(1), 90);
+    EXPECT_EQ(TMainForm::Reading(0), 90);
+    EXPECT_EQ(TMainForm::Reading(std::nan("")), 90);
+    EXPECT_EQ(TMainForm::Reading(3277), 19);  // truncated, not rounded
+    EXPECT_EQ(TMainForm::ChartPosition(0), 100);
+    EXPECT_EQ(TMainForm::ChartPosition(70), 0);
+
+    // Through the whole chain: a 650 Hz tone 20.5 dB below full scale reads
+    // 20 with the 550-750 Hz filter; 300 Hz reads far lower.
+    const double peak = 32768.0 * std::pow(10.0, -20.5 / 20.0);
+    UseWav(Tone(650, peak, 30) + Tone(300, peak, 30) + Tone(800, peak, 30) + Tone(650, peak, 30));
+    TMainForm& f = Open();
+    auto sample = [&](int fromS, int toS) {
+        QList<int> readings;
+        Run(fromS * 1000 - test::Sim().NowUs() / 1000);
+        while (test::Sim().NowUs() < toS * 1000000LL) {
+            Run(100);
+            readings << f.D1->Value();
+        }
+        return readings;
+    };
+    const QList<int> tone = sample(3, 28);
+    const QList<int> low = sample(33, 58);
+    const QList<int> high = sample(63, 73);  // 800 Hz, outside 550-750 Hz
+    f.filt2->setChecked(true);
+    f.filt2Click();
+    EXPECT_EQ(f.Panel2->x(), 554);
+    const QList<int> high2 = sample(75, 88);  // 800 Hz inside 700-900 Hz
+    const QList<int> tone2 = sample(93, 118); // 650 Hz outside it
+    for (int r : tone)
+        EXPECT_EQ(r, 20);
+    for (int r : low)
+        EXPECT_GE(r, 70);
+    for (int r : high)
+        EXPECT_GE(r, 25);
+    for (int r : high2)
+        EXPECT_EQ(r, 20);
+    for (int r : tone2)
+        EXPECT_GE(r, 25);
+    f.Filt1->setChecked(true);
+    f.Filt1Click();
+    EXPECT_EQ(f.Panel2->x(), 549);
+    EXPECT_TRUE(f.MMEqualizer1->Enabled());
+    EXPECT_FALSE(f.MMEqualizer2->Enabled());
+}
+
+TEST_F(MainFormTest, CalibrationTurnsTheGainDownToTheTarget)
+{
+    TMainForm& f = Open();
+    Run(3000);
+    ASSERT_EQ(f.DbCalibrate, 35);
+    const int before = f.D1->Value();
+    EXPECT_LT(before, 20);
+    f.CalButtonClick();
+    EXPECT_EQ(f.inputlevel->Position(), 64);
+    EXPECT_TRUE(f.Calibrating);
+    Run(15000);
+    EXPECT_FALSE(f.Calibrating);
+    EXPECT_TRUE(f.IsCalibrated);
+    EXPECT_EQ(f.Threshold, 50);
+    EXPECT_EQ(f.MMLED1->Caption(), "Calibrated");
+    EXPECT_FALSE(f.CalButton->isVisibleTo(&f));
+    EXPECT_LT(f.inputlevel->Position(), 64);
+    EXPECT_GT(f.inputlevel->Position(), 1);
+    // The reading now lies within 6 dB of the target (the meter settles).
+    Run(2000);
+    EXPECT_GE(f.D1->Value() + 6, 35);
+    EXPECT_LE(f.D1->Value(), 35 + 6);
+    CloseForm();
+    const QByteArray ini = ReadAll(Path("zol.ini"));
+    EXPECT_TRUE(ini.contains("THRESHOLD=50\r\n")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("CALIBRATED=1\r\n")) << ini.toStdString();
+}
+
+TEST_F(MainFormTest, CalibrationThatNeverMeetsTheTargetEndsAtTheBottom)
+{
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nDBCALIBRATE=95\r\n");
+    TMainForm& f = Open();
+    Run(3000);
+    f.CalButtonClick();
+    Run(20000);
+    EXPECT_FALSE(f.Calibrating);
+    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_EQ(f.inputlevel->Position(), 1);
+    EXPECT_TRUE(f.CalButton->isVisibleTo(&f));
+}
+
+TEST_F(MainFormTest, RestoresChartsFromTheLogs)
+{
+    QByteArray measure;
+    for (int i = 0; i < 12; ++i) {
+        measure += QByteArray(i == 0 ? "*" : " ") + ",17:00:0" + QByteArray::number(i % 10) + ",12/08/26," +
+                   QByteArray::number(30 + i) + "," + (i == 9 ? "00" : "20") + "\r\n";
+        if (i == 6)
+            measure += " ,17:00:06,12/08/26,3,20\r\n";  // 24 characters: skipped
+    }
+    WriteAll(Path("measure.txt"), measure);
+    WriteAll(Path("scope2.txt"), "35,50\r\n\r\n");
+    TMainForm& f = Open();
+    int steps1 = 0, steps2 = 0;
+    QList<std::pair<int, int>> plotted2;
+    f.Scope1->OnUpdate = [&](QObject*) { ++steps1; };
+    f.Scope2->OnUpdate = [&](QObject*) {
+        ++steps2;
+        plotted2 << std::make_pair(f.Scope2->PositionA(), f.Scope2->PositionB());
+    };
+    Run(2500);
+    EXPECT_EQ(steps1, 2);  // twelve good lines, two groups of five
+    // The second group's fifth line has minimum "00": its own mean stands in.
+    EXPECT_EQ(f.Scope1->PositionB(), 100 - (39 * 100 / 70));
+    EXPECT_EQ(f.Scope1->PositionA(), 100 - (37 * 100 / 70));
+    ASSERT_EQ(steps2, 2);
+    EXPECT_EQ(plotted2[0], std::make_pair(50, 29));
+    EXPECT_EQ(plotted2[1], std::make_pair(65, 15));
+    EXPECT_FALSE(f.MeasureBusy);
+    EXPECT_FALSE(f.Scope2Restoring);
+}
+
+TEST_F(MainFormTest, DamagedLogsAndSettingsLoseNothing)
+{
+    QByteArray junk("\x00\x01\xff\xfe\r\n", 6);
+    junk += QByteArray(5000, 'x') + "\r\n";                       // overlong
+    junk += "*,17:00:00,12/08/26,ab,cd\r\n";                      // unreadable fields
+    for (int i = 0; i < 4; ++i)
+        junk += " ,17:00:01,12/08/26,40,30\r\n";
+    junk += " ,17:00:05,12/08/26,4";                              // cut by a power failure
+    WriteAll(Path("measure.txt"), junk);
+    WriteAll(Path("scope2.txt"), QByteArray("xx,yy\r\n\x01\x02\r\n99", 16));
+    WriteAll(Path("zol.ini"), "\x01garbage\r\n[ZOLPARAMS]\r\nBASEGAIN=lots\r\nTHRESHOLD=0x1E\r\nother=1\r\n");
+    TMainForm& f = Open();
+    EXPECT_EQ(f.inputlevel->Position(), 0);  // not an integer: the default
+    EXPECT_EQ(f.Threshold, 30);
+    int steps1 = 0;
+    f.Scope1->OnUpdate = [&](QObject*) { ++steps1; };
+    Run(3000);
+    EXPECT_EQ(steps1, 1);  // the unreadable line still counts in its group
+    f.Scope1->OnUpdate = [&](QObject*) { f.Scope1Update(); };
+    Run(3000);
+    CloseForm();
+    const QByteArray after = ReadAll(Path("measure.txt"));
+    EXPECT_TRUE(after.startsWith(junk));  // nothing of the old file lost
+    const QList<QByteArray> lines = after.mid(junk.size()).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], "\r");           // the cut line was ended first
+    EXPECT_EQ(lines[1].size(), 26);      // then whole lines of this run
+    EXPECT_EQ(lines[1][0], '*');
+    const QByteArray ini = ReadAll(Path("zol.ini"));
+    EXPECT_TRUE(ini.startsWith("\x01garbage\r\n"));
+    EXPECT_TRUE(ini.contains("other=1"));
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("; ").toStdString();
+}
+
+TEST_F(MainFormTest, AFolderThatRefusesWritesIsReportedAndTheProgramGoesOn)
+{
+    // A "folder" that is a file: nothing can be created in it, not even by root.
+    const QString blocked = Path("blocked");
+    WriteAll(blocked, "x");
+    TOptions options;
+    options.workdir = blocked;
+    form = std::make_unique<TMainForm>(options);
+    form->show();
+    form->FormCreate();
+    Run(5000);
+    ASSERT_FALSE(errors.Messages().isEmpty());
+    EXPECT_TRUE(errors.Messages().join("\n").contains("Unable to write to " + blocked + "/zol.ini"));
+    // Measuring goes on although nothing can be logged.
+    EXPECT_LT(form->D1->Value(), 90);
+    EXPECT_TRUE(form->HT2->Enabled() || form->HT3->Enabled() || form->HT4->Enabled());
+    CloseForm();
+}
+
+TEST_F(MainFormTest, ClosingWhileTheFiveSecondChartWaits)
+{
+    TMainForm& f = Open();
+    Run(2500);
+    f.HT2->SetEnabled(false);  // no tick will deliver the average
+    platform::PostToWindow([&f] { f.close(); });
+    f.Scope1Update();  // returns once the window is closing
+    EXPECT_TRUE(f.ShuttingDown);
+    EXPECT_TRUE(f.Closed());
+    EXPECT_FALSE(f.mvi->IsOpen());
+    EXPECT_FALSE(f.Pbar->isHidden());
+    EXPECT_FALSE(f.MeasureLog->IsOpen());
+}
