@@ -31,6 +31,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <langinfo.h>
@@ -78,7 +79,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, QRect geometry)
 void AddScaleLabels(QWidget* parent, int left, int top, int height)
 {
     for (int i = 1; i <= 7; ++i) {
-        const int y = top + height * (i * 100 / 7) / 100 - 7;
+        // The mark sits at the reading's chart position, kept inside the frame.
+        const int y = std::min(top + height * (i * 100 / 7) / 100 - 7, top + height - 14);
         auto* label = MakeLabel(parent, QStringLiteral("-%1").arg(i * 10), QRect(left, y, 22, 14));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -221,7 +223,7 @@ void TMainForm::BuildWindow()
     MMLED1->SetLEDColor(kLampOff);
     MMLED1->OnDblClick = [this](QObject*) { MMLED1DblClick(); };
 
-    MMLabel1 = MakeLabel(Panel1, QStringLiteral("zol by radio amateurs"), QRect(0, 1, 209, 24));
+    MMLabel1 = MakeLabel(Panel1, QStringLiteral("zol eclipse log"), QRect(0, 1, 209, 24));
     MMLabel4 = MakeLabel(Panel1, QString(), QRect(208, 1, 97, 24));
     MMLabel4->setAlignment(Qt::AlignCenter);
     for (QLabel* l : {MMLabel1, MMLabel4}) {
