@@ -283,7 +283,7 @@ struct AlsaMixerBackend::Watch {
     }
 };
 
-AlsaMixerBackend::AlsaMixerBackend(const QString& spec) : spec_(spec) {}
+AlsaMixerBackend::AlsaMixerBackend(const QString& mixerName) : mixerName_(mixerName) {}
 
 AlsaMixerBackend::~AlsaMixerBackend()
 {
@@ -298,7 +298,7 @@ void AlsaMixerBackend::Probe()
     if (probed_)
         return;
     probed_ = true;
-    QString ctl = spec_;
+    QString ctl = mixerName_;
     snd_mixer_t* mixer = nullptr;
     // "NAME:ELEMENT" is first tried as a device name: keep the library's
     // complaint about it off standard error.

@@ -36,8 +36,8 @@ namespace zol::platform {
 
 class AlsaMixerBackend final : public MixerBackend {
 public:
-    // `spec`: a control device name, optionally followed by ":ELEMENT".
-    explicit AlsaMixerBackend(const QString& spec);
+    // `mixerName`: a control device name, optionally followed by ":ELEMENT".
+    explicit AlsaMixerBackend(const QString& mixerName);
     ~AlsaMixerBackend() override;
 
     int DeviceCount() override;
@@ -70,7 +70,7 @@ private:
     void Probe();
     Device* Dev(int device);
 
-    QString spec_;
+    QString mixerName_;
     QString element_;
     bool probed_ = false;
     std::vector<std::unique_ptr<Device>> devices_;

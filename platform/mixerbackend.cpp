@@ -29,9 +29,9 @@ void InstallMixer(std::unique_ptr<MixerBackend> backend)
     Installed() = std::move(backend);
 }
 
-std::unique_ptr<MixerBackend> CreateMixerBackend(const QString& spec)
+std::unique_ptr<MixerBackend> CreateMixerBackend(const QString& mixerName)
 {
-    const QString name = spec.trimmed();
+    const QString name = mixerName.trimmed();
     if (name.compare(QStringLiteral("sim"), Qt::CaseInsensitive) == 0)
         return std::make_unique<SimMixerBackend>();
     return std::make_unique<AlsaMixerBackend>(name.isEmpty() ? QStringLiteral("default") : name);

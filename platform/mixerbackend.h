@@ -170,7 +170,7 @@ void InstallMixer(std::unique_ptr<MixerBackend> backend);
 // "hw:0", ...), optionally followed by ":ELEMENT" to name the element that
 // serves as the microphone line (used when the whole text is not itself a
 // control device that can be opened).
-std::unique_ptr<MixerBackend> CreateMixerBackend(const QString& spec);
+std::unique_ptr<MixerBackend> CreateMixerBackend(const QString& mixerName);
 
 // Text of the mixer's own error numbers and of the general ones; empty for
 // a number it does not know.

@@ -90,9 +90,9 @@ protected:
         if (PulseWanted())
             AmixerSet(QStringLiteral("100%"));
     }
-    platform::AlsaMixerBackend* Install(const QString& spec)
+    platform::AlsaMixerBackend* Install(const QString& mixerName)
     {
-        auto backend = std::make_unique<platform::AlsaMixerBackend>(spec);
+        auto backend = std::make_unique<platform::AlsaMixerBackend>(mixerName);
         auto* raw = backend.get();
         platform::InstallMixer(std::move(backend));
         return raw;
