@@ -556,3 +556,54 @@ TEST(WaveIn, DestroyedWhileRunning)
     EXPECT_EQ(rig.link->Input(), nullptr);
     rig.sim.AdvanceMs(300);
 }
+
+TEST(WaveIn, RealTimeChurnOfStartStopAndClose)
+{
+    // Real time: the device's timer thread, the capture thread and the
+    // window thread really run at once.
+    pf::InstallClock(std::make_unique<pf::RealClock>());
+    {
+        test::ErrorRecorder errors;
+        auto backend = pf::MakeSimReceiverBackend();
+        CountLink link;
+        TMMWaveIn w(nullptr, backend);
+        w.SetCallBackMode(cmThread);
+        w.SetBufferSize(256);  // 64 frames: a buffer every 1.45 ms
+        w.SetMode(mStereo);
+        w.SetBitLength(b16Bit);
+        w.SetSampleRate(44100);
+        w.SetOutput(&link);
+        std::atomic<int> seen{0};
+        w.OnBufferReady = [&](QObject*, PWaveHdr) { ++seen; };
+        auto pump = [&](const std::function<bool()>& done, int ms) {
+            const std::int64_t end = pf::TheClock().NowMs() + ms;
+            while (!done() && pf::TheClock().NowMs() < end) {
+                pf::RunPendingTasks();
+                pf::WaitUntil(done, 1);
+            }
+            pf::RunPendingTasks();
+            return done();
+        };
+        for (int round = 0; round < 25; ++round) {
+            const int before = seen.load();
+            w.Start();
+            ASSERT_TRUE(pump([&] { return seen.load() >= before + 5; }, 5000)) << round;
+            if (round % 2 == 0) {
+                w.Stop();
+                ASSERT_TRUE(pump([&] { return !w.IsStarted(); }, 5000)) << round;
+                EXPECT_TRUE(w.IsOpen());
+                w.Start();
+                ASSERT_TRUE(pump([&] { return seen.load() >= before + 10; }, 5000)) << round;
+            }
+            w.Close();
+            ASSERT_TRUE(pump([&] { return !w.IsOpen(); }, 5000)) << round;
+            EXPECT_FALSE(link.Opened());
+        }
+        EXPECT_EQ(link.opens, 25);
+        EXPECT_EQ(link.closes, 25);
+        for (auto size : link.sizes)
+            ASSERT_EQ(size % 4, 0u);
+        EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
+    }
+    test::ResetSim();
+}
