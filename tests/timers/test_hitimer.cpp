@@ -225,3 +225,41 @@ TEST(LongTimer, CountsSharedSecondsAndStopsWithTheLast)
     sim.AdvanceMs(1000);
     EXPECT_EQ(calls, 1);
 }
+
+TEST(HiTimer, RealClockWindowTicksWaitAndWorkersEndCleanly)
+{
+    pf::InstallClock(std::make_unique<pf::RealClock>());
+    {
+        test::ErrorRecorder errors;
+        // Window ticks pile up to 10 while the window thread is busy.
+        TMMHiTimer timer;
+        timer.SetInterval(1);
+        std::atomic<int> calls{0};
+        timer.SetOnTimer([&](QObject*) { ++calls; });
+        pf::WaitUntil([&] { return timer.PendingTicks() >= kMaxPendingTicks; }, 5000);
+        pf::WaitUntil([] { return false; }, 30);  // more ticks come and are dropped
+        EXPECT_EQ(timer.PendingTicks(), kMaxPendingTicks);
+        EXPECT_EQ(calls.load(), 0);
+        pf::RunPendingTasks();
+        EXPECT_EQ(calls.load(), kMaxPendingTicks);
+        timer.SetEnabled(false);
+
+        // Workers that tick fast are stopped and restarted while they run.
+        for (int round = 0; round < 20; ++round) {
+            auto worker = std::make_unique<TMMHiTimer>();
+            worker->SetCallBackMode(cmThread);
+            worker->SetSynchronize(round % 2 == 0);
+            worker->SetWaitForTerminate(round % 4 < 2);
+            worker->SetInterval(1);
+            std::atomic<int> ticks{0};
+            worker->SetOnTimer([&](QObject*) { ++ticks; });
+            pf::WaitUntil([&] { return ticks.load() >= 3; }, 5000);
+            EXPECT_GE(ticks.load(), 3) << round;
+            worker->SetInterval(2);  // a new worker
+            pf::WaitUntil([&] { return ticks.load() >= 6; }, 5000);
+            worker.reset();  // destroyed while ticking
+        }
+        EXPECT_TRUE(errors.Messages().isEmpty());
+    }
+    test::ResetSim();
+}
