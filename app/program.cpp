@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/mixerbackend.h"
 #include "platform/wavein_device.h"
+#include "platform/wavein_sources.h"
 #include "platform/window_thread.h"
 
 #include <QApplication>
@@ -77,8 +78,10 @@ int RunZol(int argc, char** argv)
     // The capture source and the mixer the command line names. A source that
     // cannot be used (a missing or unsupported file) ends the program with
     // its reason before anything is written.
+    std::shared_ptr<platform::WaveInBackend> source;
     try {
-        platform::SetWaveInBackend(platform::MakeWaveInBackend(options.input));
+        source = platform::MakeWaveInBackend(options.input);
+        platform::SetWaveInBackend(source);
         platform::InstallMixer(platform::CreateMixerBackend(options.mixer));
     } catch (const std::exception& e) {
         Print(stderr, QStringLiteral("zol: %1\n").arg(QString::fromStdString(e.what())));
@@ -129,8 +132,16 @@ int RunZol(int argc, char** argv)
     form.show();
     platform::Guarded([&] { form.FormCreate(); });
     if (sim != nullptr) {
-        while (!done)
+        // A replayed recording ends the run when it is used up (plus a few
+        // seconds, so the last second and window reach the logs).
+        std::int64_t endedAtMs = -1;
+        while (!done) {
             sim->AdvanceMs(20);
+            if (options.WavInput() && endedAtMs < 0 && platform::WavFileEnded(source))
+                endedAtMs = sim->NowMs();
+            if (endedAtMs >= 0 && sim->NowMs() - endedAtMs >= 2000 && !form.Closed())
+                form.close();
+        }
     } else if (!done) {
         app.exec();
     }
