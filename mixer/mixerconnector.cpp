@@ -52,19 +52,8 @@ void TMMCustomLevelConnector::Tick()
 
 void TMMCustomLevelConnector::SetControl(TMMCustomMixerControl* control)
 {
-    if (control) {
-        const TMMControlClass c = control->ControlClass();
-        if (c != ccFader && c != ccMeter && c != ccNumber && c != ccSlider && c != ccTime)
-            throw EMMMixerControlsError(LoadResString(SInvalidControlClass));
-    }
-    if (control == link_.Control())
-        return;
-    if (link_.Control())
-        RemoveFreeNotification(link_.Control());
-    link_.SetControl(control);
-    if (control)
-        FreeNotification(control);
-    SettingsChanged();
+    if (link_.Rebind(*this, control, {ccFader, ccMeter, ccNumber, ccSlider, ccTime}))
+        SettingsChanged();
 }
 
 void TMMCustomLevelConnector::SetLevel(int index, TMMCustomLevel* level)

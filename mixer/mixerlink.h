@@ -5,6 +5,11 @@
 #pragma once
 
 #include "mixer/mixercontrol.h"
+#include "platform/errors.h"
+#include "platform/strings.h"
+
+#include <algorithm>
+#include <initializer_list>
 
 #include <functional>
 
@@ -29,6 +34,24 @@ public:
     }
     // The control gone (its removal was announced): forget it.
     void Forget() { control_ = nullptr; }
+
+    // Binds `owner` to `control`: refuses a control of a class not in
+    // `allowed` (EMMMixerControlsError "Invalid control class"), moves the
+    // owner's removal notice to the new control. False when nothing changed.
+    bool Rebind(TMMComponentState& owner, TMMCustomMixerControl* control,
+                std::initializer_list<TMMControlClass> allowed)
+    {
+        if (control && std::find(allowed.begin(), allowed.end(), control->ControlClass()) == allowed.end())
+            throw EMMMixerControlsError(LoadResString(SInvalidControlClass));
+        if (control == control_)
+            return false;
+        if (control_)
+            owner.RemoveFreeNotification(control_);
+        SetControl(control);
+        if (control)
+            owner.FreeNotification(control);
+        return true;
+    }
 
     void SetOnValueChange(Callback cb, void* owner = nullptr)
     {

@@ -42,19 +42,8 @@ TMMCustomMixerSlider::~TMMCustomMixerSlider()
 
 void TMMCustomMixerSlider::SetControl(TMMCustomMixerControl* control)
 {
-    if (control) {
-        const TMMControlClass c = control->ControlClass();
-        if (c != ccFader && c != ccNumber && c != ccSlider && c != ccTime)
-            throw EMMMixerControlsError(LoadResString(SInvalidControlClass));
-    }
-    if (control == link_.Control())
-        return;
-    if (link_.Control())
-        RemoveFreeNotification(link_.Control());
-    link_.SetControl(control);
-    if (control)
-        FreeNotification(control);
-    UpdateAll();
+    if (link_.Rebind(*this, control, {ccFader, ccNumber, ccSlider, ccTime}))
+        UpdateAll();
 }
 
 void TMMCustomMixerSlider::SetChannel(TMMChannel channel)
@@ -177,19 +166,8 @@ TMMCustomMixerCheckBox::~TMMCustomMixerCheckBox()
 
 void TMMCustomMixerCheckBox::SetControl(TMMCustomMixerControl* control)
 {
-    if (control) {
-        const TMMControlClass c = control->ControlClass();
-        if (c != ccList && c != ccSwitch)
-            throw EMMMixerControlsError(LoadResString(SInvalidControlClass));
-    }
-    if (control == link_.Control())
-        return;
-    if (link_.Control())
-        RemoveFreeNotification(link_.Control());
-    link_.SetControl(control);
-    if (control)
-        FreeNotification(control);
-    UpdateBox();
+    if (link_.Rebind(*this, control, {ccList, ccSwitch}))
+        UpdateBox();
 }
 
 void TMMCustomMixerCheckBox::SetItem(TMMItemIndex item)
