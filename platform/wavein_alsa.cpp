@@ -216,28 +216,18 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    int Stop() override
-    {
-        std::vector<WAVEHDR*> back;
-        {
-            std::lock_guard lock(mutex_);
-            if (closed_)
-                return MMSYSERR_INVALHANDLE;
-            StopLocked(back, false);
-        }
-        Signal();
-        Deliver(back, 0);
-        return MMSYSERR_NOERROR;
-    }
+    int Stop() override { return Halt(false); }
+    int Reset() override { return Halt(true); }
 
-    int Reset() override
+    // Stops capturing; a reset also hands back every queued buffer.
+    int Halt(bool reset)
     {
         std::vector<WAVEHDR*> back;
         {
             std::lock_guard lock(mutex_);
             if (closed_)
                 return MMSYSERR_INVALHANDLE;
-            StopLocked(back, true);
+            StopLocked(back, reset);
         }
         Signal();
         Deliver(back, 0);
