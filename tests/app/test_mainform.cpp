@@ -405,7 +405,7 @@ TEST_F(MainFormTest, DamagedLogsAndSettingsLoseNothing)
         junk += " ,17:00:01,12/08/26,40,30\r\n";
     junk += " ,17:00:05,12/08/26,4";                              // cut by a power failure
     WriteAll(Path("measure.txt"), junk);
-    WriteAll(Path("scope2.txt"), QByteArray("xx,yy\r\n\x01\x02\r\n99", 16));
+    WriteAll(Path("scope2.txt"), QByteArray("xx,yy\r\n\x01\x02\r\n99"));
     WriteAll(Path("zol.ini"), "\x01garbage\r\n[ZOLPARAMS]\r\nBASEGAIN=lots\r\nTHRESHOLD=0x1E\r\nother=1\r\n");
     TMainForm& f = Open();
     EXPECT_EQ(f.inputlevel->Position(), 0);  // not an integer: the default
