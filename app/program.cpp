@@ -70,7 +70,11 @@ int RunZol(int argc, char** argv)
     platform::InitWindowThread();
     platform::SimClock* sim = nullptr;
     if (options.fast) {
-        auto clock = std::make_unique<platform::SimClock>(QDateTime::currentDateTime());
+        // A replayed recording is logged with the times it was recorded at.
+        QDateTime start = options.WavInput() ? platform::WavRecordingStart(options.input) : QDateTime();
+        if (!start.isValid())
+            start = QDateTime::currentDateTime();
+        auto clock = std::make_unique<platform::SimClock>(start);
         sim = clock.get();
         platform::InstallClock(std::move(clock));
     }

@@ -188,6 +188,24 @@ WavInfo ReadWavInfo(const QString& path)
     return info;
 }
 
+}  // namespace
+
+QDateTime WavRecordingStart(const QString& path)
+{
+    try {
+        const WavInfo info = ReadWavInfo(path);
+        const qint64 bytesPerSecond = static_cast<qint64>(info.rate) * info.channels * info.bits / 8;
+        const QDateTime written = QFileInfo(path).lastModified();
+        if (bytesPerSecond <= 0 || !written.isValid())
+            return QDateTime();
+        return written.addMSecs(-info.dataBytes * 1000 / bytesPerSecond);
+    } catch (const EMMWaveInError&) {
+        return QDateTime();
+    }
+}
+
+namespace {
+
 // Reads the file's frames and converts them (channels, width, rate by linear
 // interpolation) to the capture format.
 class WavFileSource : public PacedSource {

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <QDateTime>
+
 #include <memory>
 #include <mutex>
 
@@ -35,6 +37,9 @@ std::shared_ptr<WaveInBackend> MakeSimReceiverBackend(const SimReceiverOptions& 
 // other file raises EMMWaveInError with a message that says why. At the end
 // of the file the device goes quiet (see WavFileEnded).
 std::shared_ptr<WaveInBackend> MakeWavFileBackend(const QString& path);
+// When the recording in a WAV file began: the file's last change less the
+// recording's length (an invalid time when the file cannot be read).
+QDateTime WavRecordingStart(const QString& path);
 // Whether the WAV device of `backend` has used up its file.
 bool WavFileEnded(const std::shared_ptr<WaveInBackend>& backend);
 

@@ -263,3 +263,18 @@ TEST(WaveInSources, InputNamesChooseTheBackEnd)
     EXPECT_EQ(GetDeviceQuery(dkWaveIn), sim);
     SetWaveInBackend(previous);
 }
+
+TEST(WaveInSources, ARecordingBeganItsLengthBeforeTheFileWasWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("rec.wav");
+    // Ten seconds of 11025 Hz 16-bit stereo.
+    ASSERT_TRUE(WriteWavFile(path, 11025, 16, 2, QByteArray(11025 * 4 * 10, 0)));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QDateTime written(QDate(2026, 8, 12), QTime(10, 30, 10));
+    ASSERT_TRUE(file.setFileTime(written, QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_EQ(WavRecordingStart(path), QDateTime(QDate(2026, 8, 12), QTime(10, 30, 0)));
+    EXPECT_FALSE(WavRecordingStart(dir.filePath("missing.wav")).isValid());
+}
