@@ -24,6 +24,8 @@
 
 #include <QCloseEvent>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
@@ -139,6 +141,8 @@ void TMainForm::BuildWindow()
 {
     resize(719, 575);
     setFixedSize(719, 575);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, clBtnFace);
     setPalette(pal);
@@ -495,11 +499,6 @@ void TMainForm::HT4Timer()
 
 // ---------------------------------------------------------------------------
 // User controls
-
-void TMainForm::ScopeSwChange(int position)
-{
-    (void)position;  // the oscilloscope joins the window with its switch
-}
 
 void TMainForm::Filt1Click()
 {

@@ -58,7 +58,6 @@ public:
     void FormClose();
     void HT3Timer();
     void HT4Timer();
-    void ScopeSwChange(int position);
     void Filt1Click();
     void filt2Click();
     void MMLED1DblClick();
