@@ -304,7 +304,12 @@ void TMMCustomWaveIn::CheckFormat()
 {
     const WAVEFORMATEX* f = GetWaveFormat();
     const QString cant = CallPrefix("WaveInOpen") + LoadResString(SCantRecordFormat);
-    if (!functions_.QueryFormat || functions_.QueryFormat(deviceId_, *f) != platform::MMSYSERR_NOERROR)
+    const int query = functions_.QueryFormat ? functions_.QueryFormat(deviceId_, *f) : platform::WAVERR_BADFORMAT;
+    // A device that cannot be opened at all says why; only a refused format
+    // is reported as one.
+    if (query != platform::MMSYSERR_NOERROR && query != platform::WAVERR_BADFORMAT)
+        DeviceError("WaveInOpen", query);
+    if (query != platform::MMSYSERR_NOERROR)
         Fail(cant);
     if (f->wFormatTag != WAVE_FORMAT_PCM)
         return;

@@ -1,5 +1,7 @@
 #include "platform/mixer_alsa.h"
 
+#include "platform/alsa_quiet.h"
+
 #include "platform/mmsyserr.h"
 #include "platform/window_thread.h"
 
@@ -20,8 +22,6 @@ constexpr int kDestLineId = 0;
 constexpr int kMicLineId = 0x10000;
 constexpr int kVolume = 1;
 constexpr int kMute = 2;
-
-void SilentErrors(const char*, int, const char*, int, const char*, ...) {}
 
 int AlsaCode(int err)
 {
@@ -283,7 +283,10 @@ struct AlsaMixerBackend::Watch {
     }
 };
 
-AlsaMixerBackend::AlsaMixerBackend(const QString& mixerName) : mixerName_(mixerName) {}
+AlsaMixerBackend::AlsaMixerBackend(const QString& mixerName) : mixerName_(mixerName)
+{
+    SilenceAlsaLibraryMessages();
+}
 
 AlsaMixerBackend::~AlsaMixerBackend()
 {
@@ -300,11 +303,9 @@ void AlsaMixerBackend::Probe()
     probed_ = true;
     QString ctl = mixerName_;
     snd_mixer_t* mixer = nullptr;
-    // "NAME:ELEMENT" is first tried as a device name: keep the library's
-    // complaint about it off standard error.
-    snd_lib_error_set_handler(&SilentErrors);
+    // "NAME:ELEMENT" is first tried as a device name (the library's own
+    // complaints stay off standard error).
     int err = OpenMixer(ctl, mixer);
-    snd_lib_error_set_handler(nullptr);
     const int colon = ctl.lastIndexOf(QLatin1Char(':'));
     const QString suffix = colon > 0 ? ctl.mid(colon + 1) : QString();
     // "NAME:ELEMENT": the last part names the microphone element. A card

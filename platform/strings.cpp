@@ -26,7 +26,7 @@ const std::unordered_map<int, const char*>& Table()
         {SNoWaveInDevice, "No wave audio recording device found"},
         {SInvalidDeviceId, "Invalid DeviceID"},
         {SInvalidWaveFormat, "Invalid wave format"},
-        {SCantRecordFormat, "The actual device can''t record this format"},
+        {SCantRecordFormat, "The actual device can't record this format"},
         {SUnableToOpenDevice, "Unable to open device"},
         {SUnableToCloseDevice, "Unable to close device"},
         {SAllocWaveHeader, "Unable to allocate memory for wave header"},

@@ -1,5 +1,7 @@
 #include "platform/wavein_alsa.h"
 
+#include "platform/alsa_quiet.h"
+
 #include "platform/mmsyserr.h"
 
 #include <alsa/asoundlib.h>
@@ -499,6 +501,7 @@ private:
 
 AlsaWaveInBackend::AlsaWaveInBackend(QString device0) : device0_(std::move(device0))
 {
+    SilenceAlsaLibraryMessages();
     if (device0_.isEmpty())
         device0_ = QStringLiteral("default");
 }

@@ -378,7 +378,8 @@ TEST(WaveIn, FailuresInOpenAndStartLeaveTheDeviceClosed)
     };
     const QString text = pf::MMSystemErrorText(pf::MMSYSERR_ALLOCATED);
     const std::vector<Case> cases = {
-        {"QueryFormat", "WaveInOpen:\n\rThe actual device can''t record this format", false},
+        // A device that cannot even be asked says why.
+        {"QueryFormat", "WaveInOpen:\n\r" + text, false},
         {"Open", "WaveInOpen:\n\r" + text, false},
         {"PrepareHeader", "WaveInPrepareHeader:\n\r" + text, false},
         {"AddBuffer", "WaveInAddBuffer:\n\r" + text, true},
@@ -406,6 +407,13 @@ TEST(WaveIn, FailuresInOpenAndStartLeaveTheDeviceClosed)
         rig.wave->Close();
     }
     {
+        // A refused format is reported as such.
+        Rig rig;
+        rig.script->failures["QueryFormat"] = pf::WAVERR_BADFORMAT;
+        EXPECT_EQ(MessageOf([&] { rig.wave->Open(); }),
+                  "WaveInOpen:\n\rThe actual device can't record this format");
+    }
+    {
         // An unknown error number gets the standard text.
         Rig rig;
         rig.script->failures["Open"] = 777;
@@ -417,7 +425,7 @@ TEST(WaveIn, FailuresInOpenAndStartLeaveTheDeviceClosed)
         Rig rig;
         rig.script->formats = pf::WAVE_FORMAT_ALL & ~pf::WAVE_FORMAT_1S16;
         EXPECT_EQ(MessageOf([&] { rig.wave->Open(); }),
-                  "WaveInOpen:\n\rThe actual device can''t record this format");
+                  "WaveInOpen:\n\rThe actual device can't record this format");
         rig.script->formats = pf::WAVE_FORMAT_1S16;
         rig.wave->Open();
         EXPECT_TRUE(rig.wave->IsOpen());
