@@ -54,10 +54,14 @@ int RunZol(int argc, char** argv)
         Print(stdout, VersionText() + "\n");
         return 0;
     }
-    if (!options.headless && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qgetenv("QT_QPA_PLATFORM") != "offscreen") {
-        Print(stderr, "zol: no display found, running headless\n");
-        options.headless = true;
+    // Without a screen (or on the off-screen platform) zol runs headless.
+    if (!options.headless) {
+        if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+            options.headless = true;
+        } else if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            Print(stderr, "zol: no display found, running headless\n");
+            options.headless = true;
+        }
     }
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
