@@ -148,7 +148,7 @@ void TMainForm::BuildWindow()
     setPalette(pal);
     setAutoFillBackground(true);
     QFont f(QStringLiteral("Sans Serif"));
-    f.setPixelSize(11);
+    f.setPixelSize(9);
     setFont(f);
 
     Panel1 = new TMMPanel(this);
@@ -199,7 +199,7 @@ void TMainForm::BuildWindow()
     Panel2->SetColor(clWhite);
     Panel2->setGeometry(549, 5, 1, 125);
 
-    Label12 = MakeLabel(Panel1, QStringLiteral("Software band pass filter"), QRect(392, 134, 170, 14));
+    Label12 = MakeLabel(Panel1, QStringLiteral("Software band pass filter"), QRect(392, 136, 170, 12));
     QPalette navy = Label12->palette();
     navy.setColor(QPalette::WindowText, clNavy);
     Label12->setPalette(navy);
