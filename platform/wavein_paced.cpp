@@ -132,11 +132,20 @@ void PacedWaveInDevice::Tick(std::uint64_t generation)
         }
         framesDone_ += pendingFrames_;
         ScheduleLocked();
+        if (deliver.empty() && lostError == 0)
+            return;
+        ++delivering_;
+        tickThread_ = std::this_thread::get_id();
     }
     for (auto& [msg, hdr] : deliver)
         callback_(msg, hdr, 0);
     if (lostError)
         callback_(WIM_LOST, nullptr, lostError);
+    {
+        std::lock_guard lock(mutex_);
+        --delivering_;
+    }
+    delivered_.notify_all();
 }
 
 void PacedWaveInDevice::StopTimer()
@@ -152,6 +161,12 @@ void PacedWaveInDevice::StopTimer()
     // Outside the lock: a tick that runs now waits for it.
     if (timer != 0)
         TheClock().KillTimer(timer);
+    // A tick that already handed its timer on may still be calling back:
+    // once stopped, no buffer of the old run comes back late (and the
+    // device may then be destroyed). Not when the tick itself stops us.
+    std::unique_lock lock(mutex_);
+    if (tickThread_ != std::this_thread::get_id())
+        delivered_.wait(lock, [this] { return delivering_ == 0; });
 }
 
 int PacedWaveInDevice::Stop()

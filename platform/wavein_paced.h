@@ -8,10 +8,12 @@
 #include "platform/clock.h"
 #include "platform/wavein_device.h"
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace zol::platform {
 
@@ -52,6 +54,9 @@ private:
     WaveInCallback callback_;
     std::unique_ptr<PacedSource> source_;
     mutable std::mutex mutex_;
+    std::condition_variable delivered_;  // a tick has handed back its buffers
+    int delivering_ = 0;                 // ticks calling back now
+    std::thread::id tickThread_;         // the thread of the tick calling back
     std::deque<WAVEHDR*> queue_;
     bool running_ = false;
     bool ended_ = false;
