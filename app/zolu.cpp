@@ -431,6 +431,10 @@ void TMainForm::ReadSettings()
     }
     Settings = std::make_unique<TIniFile>(IniPath);
     const bool existed = QFile::exists(IniPath);
+    // The thumb first shows what the card holds now: where one element serves
+    // both lines, recordlevel has just moved it, and the stored gain must
+    // still reach the card.
+    inputlevel->UpdatePosition();
     // Without a file (it could not be written) the values a new file would
     // hold are used.
     inputlevel->SetPosition(Settings->ReadInteger(kSection, "BASEGAIN",
@@ -632,7 +636,13 @@ void TMainForm::CalButtonClick()
 void TMainForm::calibrate(int reading)
 {
     const int p = inputlevel->Position() - 1;
-    inputlevel->SetPosition(p);
+    try {
+        inputlevel->SetPosition(p);
+    } catch (...) {
+        // A mixer that fails is reported once, not at every tick.
+        Calibrating = false;
+        throw;
+    }
     platform::TheClock().Sleep(75);
     if (p <= 1) {
         Calibrating = false;
@@ -795,7 +805,10 @@ void TMainForm::WriteSettings()
 {
     if (!Settings)
         return;
-    Settings->WriteInteger(kSection, "BASEGAIN", inputlevel->Position());
+    // Without a usable gain control (no card) the slider holds no gain: the
+    // one stored for the card is kept.
+    if (MMVolumeControl1->IsValid())
+        Settings->WriteInteger(kSection, "BASEGAIN", inputlevel->Position());
     Settings->WriteBool(kSection, "CALIBRATED", IsCalibrated);
     Settings->WriteInteger(kSection, "THRESHOLD", Threshold);
 }

@@ -12,6 +12,7 @@
 #include "displays/scope.h"
 #include "mixer/mixercontrol.h"
 #include "mixer/mixerslider.h"
+#include "platform/mixer_sim.h"
 #include "platform/mixerbackend.h"
 #include "platform/simgain.h"
 #include "platform/wavein_device.h"
@@ -21,6 +22,8 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 using namespace zol;
@@ -461,4 +465,98 @@ TEST_F(MainFormTest, ClosingWhileTheFiveSecondChartWaits)
     EXPECT_FALSE(f.mvi->IsOpen());
     EXPECT_FALSE(f.Pbar->isHidden());
     EXPECT_FALSE(f.MeasureLog->IsOpen());
+}
+
+TEST_F(MainFormTest, BaseGainRoundTripsOnCardsOfEveryRange)
+{
+    struct Range {
+        std::int32_t min, max;
+        int steps, gain;
+    };
+    for (const Range r : {Range{0, 65535, 64, 37}, Range{0, 31, 31, 17}, Range{-20, 40, 60, 45}}) {
+        SCOPED_TRACE(r.max);
+        auto sim = std::make_unique<platform::SimMixerBackend>();
+        auto* card = sim.get();
+        card->ConfigureVolume(platform::SimMixerBackend::kMicLineId, r.min, r.max, r.steps);
+        platform::InstallMixer(std::move(sim));
+        WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=" + QByteArray::number(r.gain) + "\r\n");
+        for (int run = 0; run < 2; ++run) {
+            TMainForm& f = Open();
+            Run(1000);
+            EXPECT_EQ(f.inputlevel->Position(), r.gain);
+            const double perStep = double(r.max - r.min) / r.steps;
+            EXPECT_EQ(card->Value(platform::SimMixerBackend::kMicVolumeId, 0),
+                      r.min + std::lround(r.gain * perStep));
+            CloseForm();
+            EXPECT_TRUE(ReadAll(Path("zol.ini")).contains("BASEGAIN=" + QByteArray::number(r.gain) + "\r\n"));
+        }
+    }
+}
+
+TEST_F(MainFormTest, WithoutAMixerTheStoredGainIsKept)
+{
+    platform::InstallMixer(std::make_unique<platform::SimMixerBackend>(0));
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=40\r\nTHRESHOLD=50\r\nCALIBRATED=1\r\n");
+    TMainForm& f = Open();
+    Run(4000);
+    EXPECT_FALSE(f.inputlevel->isEnabled());
+    EXPECT_LT(f.D1->Value(), 90);  // measuring goes on
+    CloseForm();
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("; ").toStdString();
+    // The gain calibrated on the card survives a start without it.
+    const QByteArray ini = ReadAll(Path("zol.ini"));
+    EXPECT_TRUE(ini.contains("BASEGAIN=40\r\n")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("CALIBRATED=1\r\n")) << ini.toStdString();
+}
+
+TEST_F(MainFormTest, CalibrationStopsAtTheFirstMixerError)
+{
+    auto sim = std::make_unique<platform::SimMixerBackend>();
+    auto* card = sim.get();
+    platform::InstallMixer(std::move(sim));
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nDBCALIBRATE=95\r\n");
+    TMainForm& f = Open();
+    Run(3000);
+    f.CalButtonClick();
+    // The card refuses every write from now on.
+    for (int i = 0; i < 30; ++i) {
+        card->FailNext("set", platform::MMSYSERR_NODRIVER);
+        Run(100);
+    }
+    EXPECT_FALSE(f.Calibrating);
+    EXPECT_EQ(errors.Messages().size(), 1) << errors.Messages().join("; ").toStdString();
+    EXPECT_GE(f.inputlevel->Position(), 1);
+}
+
+namespace {
+// The raw "Capture" value of ALSA's default control device (-1: none).
+int AmixerCapture()
+{
+    QProcess p;
+    p.start("amixer", {"-D", "default", "sget", "Capture"});
+    p.waitForFinished(10000);
+    const auto m = QRegularExpression("Capture (\\d+) \\[").match(QString::fromLocal8Bit(p.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+}  // namespace
+
+TEST_F(MainFormTest, StoredGainReachesTheRealCaptureElement)
+{
+    if (std::getenv("ZOL_PULSE") == nullptr && std::getenv("CI") == nullptr)
+        GTEST_SKIP() << "needs the private PulseAudio server (ZOL_PULSE=1)";
+    // "default" under the sound server: one "Capture" element serves both the
+    // recording line (recordlevel) and the microphone line (inputlevel).
+    platform::InstallMixer(platform::CreateMixerBackend("default"));
+    QProcess::execute("amixer", {"-q", "-D", "default", "sset", "Capture", "20480"});
+    ASSERT_EQ(AmixerCapture(), 20480);
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=20\r\nCALIBRATED=1\r\n");
+    for (int run = 0; run < 2; ++run) {
+        TMainForm& f = Open();
+        Run(1000);
+        EXPECT_EQ(f.inputlevel->Position(), 20);
+        EXPECT_EQ(AmixerCapture(), 20480);
+        EXPECT_TRUE(f.IsCalibrated);
+        CloseForm();
+        EXPECT_TRUE(ReadAll(Path("zol.ini")).contains("BASEGAIN=20\r\n"));
+    }
 }
