@@ -4,7 +4,9 @@
 
 #include <QFile>
 
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +20,32 @@ QString TwoCharField(int value)
     if (text.size() == 1)
         text.prepend('0');
     return text;
+}
+
+QString DateText(const QDate& date, const char* dateFormat)
+{
+    // The separator is the first character of the format that is no field;
+    // only a printable ASCII one is taken (a byte of a longer character, or a
+    // control character, would not be one character in the log), else "/".
+    char separator = '/';
+    for (const char* p = dateFormat; p != nullptr && *p != '\0'; ++p) {
+        if (*p == '%') {
+            if (p[1] != '\0')
+                ++p;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x80 || !std::isalnum(c)) {
+            if (c >= 0x20 && c < 0x7F)
+                separator = *p;
+            break;
+        }
+    }
+    // Built from the numbers, not through a format string, so that no
+    // separator is read as a quote or a field.
+    const auto two = [](int v) { return QStringLiteral("%1").arg(std::abs(v % 100), 2, 10, QLatin1Char('0')); };
+    return two(date.day()) + QLatin1Char(separator) + two(date.month()) + QLatin1Char(separator) +
+           two(date.year());
 }
 
 QString MeasureLine(QChar marker, const QString& time, const QString& date, int mean, int minimum)

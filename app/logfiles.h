@@ -2,6 +2,7 @@
 // with every line reaching the disk when flushed.
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,10 @@ namespace zol {
 // The decimal text of `value` cut to two characters, with a leading "0" when
 // it has one ("07", "35").
 QString TwoCharField(int value);
+// Day, month and two-digit year ("DD/MM/YY", always 8 characters) joined by
+// the separator of `dateFormat`, a date format in the C library's notation
+// such as the locale's "%d.%m.%Y".
+QString DateText(const QDate& date, const char* dateFormat);
 // A measure.txt line (25 characters without the line end).
 QString MeasureLine(QChar marker, const QString& time, const QString& date, int mean, int minimum);
 // A scope2.txt line (5 characters without the line end).

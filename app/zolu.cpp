@@ -34,7 +34,6 @@
 #include <QRadioButton>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <langinfo.h>
 
@@ -93,24 +92,10 @@ QString TimeText(const QDateTime& t)
     return t.toString(QStringLiteral("HH:mm:ss"));
 }
 
-// Day, month and two-digit year joined by the locale's date separator (the
-// first character of the locale's date format that is no field).
+// Day, month and two-digit year joined by the locale's date separator.
 QString DateText(const QDateTime& t)
 {
-    QChar separator = '/';
-    const char* format = nl_langinfo(D_FMT);
-    for (const char* p = format; p != nullptr && *p != '\0'; ++p) {
-        if (*p == '%') {
-            if (p[1] != '\0')
-                ++p;
-            continue;
-        }
-        if (!std::isalnum(static_cast<unsigned char>(*p))) {
-            separator = QLatin1Char(*p);
-            break;
-        }
-    }
-    return t.toString(QStringLiteral("dd%1MM%1yy").arg(separator));
+    return zol::DateText(t.date(), nl_langinfo(D_FMT));
 }
 
 }  // namespace
