@@ -141,10 +141,10 @@ void PacedWaveInDevice::Tick(std::uint64_t generation)
         callback_(msg, hdr, 0);
     if (lostError)
         callback_(WIM_LOST, nullptr, lostError);
-    {
-        std::lock_guard lock(mutex_);
-        --delivering_;
-    }
+    // Notified under the lock: the waiter may destroy the device as soon
+    // as it sees the count drop.
+    std::lock_guard lock(mutex_);
+    --delivering_;
     delivered_.notify_all();
 }
 
