@@ -14,15 +14,17 @@ std::vector<TMMDSPComponent*>& LinkRegistry()
 }
 
 // The DSP-thread registry: read from the threads themselves, so locked.
+// Both live until exit: a thread that frees itself may still deregister
+// while the program's statics are being destroyed.
 std::mutex& ThreadRegistryMutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 std::vector<TMMDSPThread*>& ThreadRegistry()
 {
-    static std::vector<TMMDSPThread*> threads;
-    return threads;
+    static auto* threads = new std::vector<TMMDSPThread*>;
+    return *threads;
 }
 
 const QString kInput = QStringLiteral("Input");
