@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -611,6 +613,65 @@ TEST(WaveIn, RealTimeChurnOfStartStopAndClose)
         EXPECT_EQ(link.closes, 25);
         for (auto size : link.sizes)
             ASSERT_EQ(size % 4, 0u);
+        EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
+    }
+    test::ResetSim();
+}
+
+TEST(WaveIn, RealTimeStopWhileTheCaptureThreadHandlesABuffer)
+{
+    // A slow chain keeps the capture thread busy about half the time, so a
+    // Stop from the window thread often meets a buffer being handled. Every
+    // stop must complete, and a restart must not find a buffer queued twice.
+    pf::InstallClock(std::make_unique<pf::RealClock>());
+    {
+        test::ErrorRecorder errors;
+        auto script = std::make_shared<pf::WaveInScript>();
+        auto backend = pf::MakeScriptedBackend(script);
+        CountLink link;
+        TMMWaveIn w(nullptr, backend);
+        w.SetCallBackMode(cmThread);
+        w.SetBufferSize(256);  // 64 frames: a buffer every 1.45 ms
+        w.SetNumBuffers(4);
+        w.SetMode(mStereo);
+        w.SetBitLength(b16Bit);
+        w.SetSampleRate(44100);
+        w.SetOutput(&link);
+        std::atomic<int> seen{0};
+        std::atomic<int> maxQueued{0};
+        link.onBuffer = [&](PWaveHdr) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(700);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            ++seen;
+        };
+        auto pump = [&](const std::function<bool()>& done, int ms) {
+            const std::int64_t end = pf::TheClock().NowMs() + ms;
+            while (!done() && pf::TheClock().NowMs() < end) {
+                pf::RunPendingTasks();
+                pf::WaitUntil(done, 1);
+            }
+            pf::RunPendingTasks();
+            return done();
+        };
+        for (int round = 0; round < 150; ++round) {
+            const size_t first = link.firstFrames.size();
+            const int before = seen.load();
+            w.Start();
+            ASSERT_TRUE(w.IsStarted()) << round;
+            ASSERT_TRUE(pump([&] {
+                maxQueued = std::max(maxQueued.load(), w.QueuedBuffers());
+                return seen.load() >= before + 6;
+            }, 5000)) << round;
+            w.Stop();
+            ASSERT_TRUE(pump([&] { return !w.IsStarted(); }, 3000)) << "stop never completed in round " << round;
+            ASSERT_FALSE(w.StopPending()) << round;
+            // Within one run the buffers follow each other.
+            for (size_t i = first + 1; i < link.firstFrames.size(); ++i)
+                ASSERT_EQ(link.firstFrames[i], (link.firstFrames[i - 1] + 64) & 0x7FFF) << round << " " << i;
+        }
+        EXPECT_LE(maxQueued.load(), 4);
+        w.Close();
         EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
     }
     test::ResetSim();
