@@ -15,10 +15,12 @@ TEvent::TEvent(bool manualReset, bool initialState) : manual_(manualReset), set_
 void TEvent::Set()
 {
     {
+        // Notified under the lock: a waiter that wakes may destroy the event
+        // as soon as it can take the lock.
         std::lock_guard lock(mutex_);
         set_ = true;
+        cv_.notify_all();
     }
-    cv_.notify_all();
     WakeWaiters();
 }
 
