@@ -138,7 +138,10 @@ void TTextLog::OpenAppend()
     if (::fstat(fd, &st) == 0 && st.st_size > 0) {
         char last = '\n';
         if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
-            if (::write(fd, "\r\n", 2) != 2) {
+            // A line cut after its CR only lacks the LF.
+            const char* end = last == '\r' ? "\n" : "\r\n";
+            const auto size = static_cast<ssize_t>(std::strlen(end));
+            if (::write(fd, end, static_cast<size_t>(size)) != size) {
                 const int error = errno;
                 ::close(fd);
                 Fail(QStringLiteral("Unable to write to"), error);

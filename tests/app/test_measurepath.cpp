@@ -209,3 +209,26 @@ TEST_F(MeasurePathTest, LinesAcrossMidnight)
     EXPECT_TRUE(before);
     EXPECT_TRUE(after);
 }
+
+// A log whose last line was cut between its CR and LF is ended with the LF
+// alone: no empty line appears, which the 30-second chart would plot as a step.
+TEST(LogLines, AppendAfterALineCutBetweenCrAndLf)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("scope2.txt");
+    for (const QByteArray& start : {QByteArray("35,50\r"), QByteArray("35,50"), QByteArray("35,50\r\n")}) {
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(start);
+        }
+        TTextLog log(path);
+        log.OpenAppend();
+        log.AppendLine("40,60");
+        log.Close();
+        EXPECT_EQ(log.ReadLines(), QStringList({"35,50", "40,60"})) << start.toStdString();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), "35,50\r\n40,60\r\n") << start.toStdString();
+    }
+}
