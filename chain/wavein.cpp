@@ -678,10 +678,14 @@ void TMMCustomWaveIn::NotifyStop()
 {
     if (!(state_.load() & (wisStarted | wisPaused)))
         return;
-    if (callbackCount_.load() > 0) {
-        // A buffer is being handled: its callback finishes the stop.
-        stopPending_ = true;
-        return;
+    {
+        // A buffer is being handled: its callback finishes the stop. Checked
+        // under the lock its end takes, so the stop cannot be lost between.
+        std::lock_guard guard(lock_);
+        if (callbackCount_.load() > 0) {
+            stopPending_ = true;
+            return;
+        }
     }
     state_ = state_.load() & ~(wisStarted | wisPaused);
     nextBuffer_ = 0;
@@ -784,8 +788,19 @@ void TMMCustomWaveIn::BufferDone(WAVEHDR* hdr)
 {
     if (!IsStarted() || !OwnsBuffer(hdr))
         return;
-    if (resetting_ || stopping_) {
-        // Coming back from a stop.
+    // Whether this buffer comes back from a stop is decided under the lock
+    // Stop takes, so a stop either sees this callback counted or this
+    // callback sees the stop.
+    bool fromStop;
+    {
+        std::lock_guard guard(lock_);
+        fromStop = resetting_ || stopping_;
+        if (!fromStop) {
+            ++callbackCount_;
+            --queued_;
+        }
+    }
+    if (fromStop) {
         if (!resetting_ && hdr->dwBytesRecorded > 0)
             BufferReady(hdr);
         std::lock_guard guard(lock_);
@@ -796,15 +811,9 @@ void TMMCustomWaveIn::BufferDone(WAVEHDR* hdr)
         platform::WakeWaiters();
         return;
     }
-    ++callbackCount_;
     try {
-        {
-            std::lock_guard guard(lock_);
-            --queued_;
-        }
         BufferReady(hdr);
-        if (!stopPending_)
-            QueueBuffer(hdr);
+        RequeueUnlessStopping(hdr);
     } catch (...) {
         if (OnError)
             OnError(this);
@@ -814,11 +823,31 @@ void TMMCustomWaveIn::BufferDone(WAVEHDR* hdr)
     EndCallback();
 }
 
+void TMMCustomWaveIn::RequeueUnlessStopping(WAVEHDR* hdr)
+{
+    // Under the lock Stop holds while it stops and resets the device: a
+    // buffer is never handed back to a device that was just reset.
+    std::lock_guard guard(lock_);
+    if (stopPending_ || stopping_)
+        return;
+    hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
+    const int rc = functions_.AddBuffer(device_.get(), hdr);
+    if (rc != platform::MMSYSERR_NOERROR)
+        DeviceError("WaveInAddBuffer", rc);
+    ++queued_;
+}
+
 void TMMCustomWaveIn::EndCallback()
 {
-    if (--callbackCount_ == 0 && stopPending_) {
+    bool deferredStop;
+    {
+        std::lock_guard guard(lock_);
+        deferredStop = --callbackCount_ == 0 && stopPending_;
+        if (deferredStop)
+            stopping_ = true;
+    }
+    if (deferredStop) {
         // The deferred stop runs from the window's queue.
-        stopping_ = true;
         const std::uint64_t handle = handle_.load();
         platform::PostToWindow([this, handle] { WindowMessage(handle, MM_WIM_STOP, nullptr); }, window_.get(),
                                MM_WIM_STOP);

@@ -170,6 +170,7 @@ private:
     void ThreadFailed(std::uint64_t handle, std::exception_ptr error);
     void BufferDone(WAVEHDR* hdr);
     void EndCallback();
+    void RequeueUnlessStopping(WAVEHDR* hdr);
 
     // Properties.
     TMMCBMode callBackMode_ = cmWindow;
