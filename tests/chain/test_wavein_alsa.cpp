@@ -224,6 +224,30 @@ TEST(WaveInAlsa, CapturesTheSineInWholeBuffersStopsAndReopens)
     EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
 }
 
+namespace {
+// Points the sound library at another server for one test, and back at the
+// one the other tests share afterwards.
+class ServerOverride {
+public:
+    explicit ServerOverride(const QString& server)
+        : saved_(qgetenv("PULSE_SERVER")), had_(qEnvironmentVariableIsSet("PULSE_SERVER"))
+    {
+        qputenv("PULSE_SERVER", server.toLocal8Bit());
+    }
+    ~ServerOverride()
+    {
+        if (had_)
+            qputenv("PULSE_SERVER", saved_);
+        else
+            qunsetenv("PULSE_SERVER");
+    }
+
+private:
+    QByteArray saved_;
+    bool had_;
+};
+}  // namespace
+
 TEST(WaveInAlsa, ServerGoneMidCaptureIsReportedAsALostDevice)
 {
     if (!PulseWanted())
@@ -231,7 +255,7 @@ TEST(WaveInAlsa, ServerGoneMidCaptureIsReportedAsALostDevice)
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.Start()) << "private PulseAudio server did not start";
     EnsureAlsaConfig(pulse.Dir());
-    setenv("PULSE_SERVER", pulse.Server().toLocal8Bit().constData(), 1);
+    ServerOverride server(pulse.Server());
     RealTime realTime;
     test::ErrorRecorder errors;
     auto backend = std::make_shared<pf::AlsaWaveInBackend>("default");
@@ -253,7 +277,6 @@ TEST(WaveInAlsa, ServerGoneMidCaptureIsReportedAsALostDevice)
     EXPECT_FALSE(w.IsOpen());
     EXPECT_EQ(events, (QStringList{"stop", "close"}));
     EXPECT_FALSE(c.Opened());
-    unsetenv("PULSE_SERVER");
 }
 
 TEST(WaveInAlsa, FrozenServerIsReportedAsALostDeviceWithoutAHang)
@@ -263,7 +286,7 @@ TEST(WaveInAlsa, FrozenServerIsReportedAsALostDeviceWithoutAHang)
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.Start()) << "private PulseAudio server did not start";
     EnsureAlsaConfig(pulse.Dir());
-    setenv("PULSE_SERVER", pulse.Server().toLocal8Bit().constData(), 1);
+    ServerOverride server(pulse.Server());
     RealTime realTime;
     test::ErrorRecorder errors;
     auto backend = std::make_shared<pf::AlsaWaveInBackend>("default");
@@ -280,5 +303,4 @@ TEST(WaveInAlsa, FrozenServerIsReportedAsALostDeviceWithoutAHang)
     EXPECT_TRUE(errors.Messages()[0].startsWith("WaveIn:\n\rThe recording device stopped delivering audio"));
     EXPECT_FALSE(w.IsOpen());
     pulse.Kill();
-    unsetenv("PULSE_SERVER");
 }
