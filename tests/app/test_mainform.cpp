@@ -540,7 +540,7 @@ int AmixerCapture()
 }
 }  // namespace
 
-TEST_F(MainFormTest, StoredGainReachesTheRealCaptureElement)
+TEST_F(MainFormTest, AlsaStoredGainReachesTheCaptureElement)
 {
     if (std::getenv("ZOL_PULSE") == nullptr && std::getenv("CI") == nullptr)
         GTEST_SKIP() << "needs the private PulseAudio server (ZOL_PULSE=1)";
