@@ -15,6 +15,7 @@
 
 #include "chain/waveformat.h"
 #include "platform/devicequery.h"
+#include "platform/mmsyserr.h"
 
 #include <QString>
 
@@ -66,6 +67,23 @@ public:
 inline void MarkDone(WAVEHDR* hdr)
 {
     hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+}
+
+// Whether a header offered to AddBuffer can be queued: 0 or the error number.
+inline int CheckBufferToQueue(const WAVEHDR* hdr, int blockAlign)
+{
+    if (hdr == nullptr || hdr->lpData == nullptr || hdr->dwBufferLength < static_cast<std::uint32_t>(blockAlign))
+        return MMSYSERR_INVALPARAM;
+    if (!(hdr->dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+// Marks a header as queued and empty.
+inline void MarkQueued(WAVEHDR* hdr)
+{
+    hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    hdr->dwBytesRecorded = 0;
 }
 
 // The back end wave-in components bind to. Installing one also registers it

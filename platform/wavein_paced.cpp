@@ -53,15 +53,12 @@ bool PacedWaveInDevice::Ended() const
 
 int PacedWaveInDevice::AddBuffer(WAVEHDR* hdr)
 {
-    if (hdr == nullptr || hdr->lpData == nullptr || hdr->dwBufferLength < format_.nBlockAlign)
-        return MMSYSERR_INVALPARAM;
-    if (!(hdr->dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
+    if (const int rc = CheckBufferToQueue(hdr, format_.nBlockAlign))
+        return rc;
     std::lock_guard lock(mutex_);
     if (closed_)
         return MMSYSERR_INVALHANDLE;
-    hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    hdr->dwBytesRecorded = 0;
+    MarkQueued(hdr);
     queue_.push_back(hdr);
     return MMSYSERR_NOERROR;
 }
