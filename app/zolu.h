@@ -154,7 +154,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The form description, panel by panel (zolu_layout.cpp).
     void BuildWindow();
+    void BuildFrame();
+    void BuildMeters();
+    void BuildAnalysers();
+    void BuildControls();
+    void BuildHeader();
+    void BuildCharts();
+    void BuildShutdownPanel();
+    void BuildTimers();
     void BuildChain(const TOptions& options);
     void ReadSettings();
     void WriteSettings();
