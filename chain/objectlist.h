@@ -4,7 +4,7 @@
 // with their class name and re-created on reading.
 #pragma once
 
-#include "chain/mmstream.h"
+#include "platform/mmstream.h"
 #include "platform/errors.h"
 
 #include <QString>

@@ -30,6 +30,7 @@ ZOL_DECLARE_ERROR(EReadError, EStreamError);
 ZOL_DECLARE_ERROR(EWriteError, EStreamError);
 ZOL_DECLARE_ERROR(EClassNotFound, EStreamError);
 ZOL_DECLARE_ERROR(EInOutError, EMMError);
+ZOL_DECLARE_ERROR(EInvalidPointer, EMMError);
 ZOL_DECLARE_ERROR(EMMDeviceError, EMMError);
 ZOL_DECLARE_ERROR(EMMWaveInError, EMMError);
 ZOL_DECLARE_ERROR(EMMConnectorError, EMMError);

@@ -1,4 +1,4 @@
-#include "chain/mmstream.h"
+#include "platform/mmstream.h"
 
 #include "platform/errors.h"
 #include "platform/strings.h"
