@@ -8,6 +8,7 @@ static void InitBitmapResources()
 {
     static const bool done = [] {
         Q_INIT_RESOURCE(ledglyphs);
+        Q_INIT_RESOURCE(switchglyphs);
         return true;
     }();
     (void)done;
