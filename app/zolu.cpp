@@ -5,6 +5,7 @@
 #include "chain/connector.h"
 #include "chain/equalizer.h"
 #include "chain/wavein.h"
+#include "controls/label.h"
 #include "controls/mmcontrols.h"
 #include "controls/mmcursors.h"
 #include "displays/led.h"
@@ -367,7 +368,7 @@ void TMainForm::HT1Timer()
 {
     const QDateTime now = platform::TheClock().WallTime();
     const QString time = TimeText(now);
-    MMLabel4->setText(time);
+    MMLabel4->SetCaption(time);
     const QString date = DateText(now);
     MeasureBusy = true;
     // The chart goes on even when the disk fails: the flag is cleared on

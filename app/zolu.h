@@ -39,6 +39,9 @@ class TMMHiTimer;
 class TMMLongTimer;
 class TScope;
 class TMMPanel;
+class TMMPanelFill;
+class TMMLabel;
+class TMMDesigner;
 class TMMSlider;
 
 // Program title and credits, joined with the version for the caption.
@@ -114,13 +117,16 @@ public:
     TMMPanel* Panel2 = nullptr;
     TMMPanel* Panel3 = nullptr;
     TMMPanel* Panel4 = nullptr;
-    TMMPanel* Scope1Frame = nullptr;
+    TMMPanelFill* MMPanelFill1 = nullptr;
     QPushButton* CalButton = nullptr;
     QRadioButton* Filt1 = nullptr;
     QRadioButton* filt2 = nullptr;
     QProgressBar* Pbar = nullptr;
-    QLabel* MMLabel1 = nullptr;
-    QLabel* MMLabel4 = nullptr;
+    TMMLabel* MMLabel1 = nullptr;
+    TMMLabel* MMLabel2 = nullptr;
+    TMMLabel* MMLabel3 = nullptr;
+    TMMLabel* MMLabel4 = nullptr;
+    TMMDesigner* MMDesigner1 = nullptr;
     QLabel* Label12 = nullptr;
 
     // --- state of the measurement (see the logs and the charts)
@@ -164,6 +170,7 @@ private:
     void BuildCharts();
     void BuildShutdownPanel();
     void BuildTimers();
+    void BuildDesigner();
     void BuildChain(const TOptions& options);
     void ReadSettings();
     void WriteSettings();

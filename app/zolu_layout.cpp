@@ -5,7 +5,10 @@
 #include "chain/connector.h"
 #include "chain/equalizer.h"
 #include "chain/wavein.h"
+#include "controls/designer.h"
+#include "controls/label.h"
 #include "controls/mmcontrols.h"
+#include "controls/panelfill.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
@@ -21,7 +24,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
+#include <QFontMetrics>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,25 +39,22 @@ namespace {
 const QColor kLampOff(0x80, 0x40, 0x40);
 const QColor kLampOffered(0x80, 0x00, 0x40);
 
-// A caption turned 90 degrees, reading upwards (the charts' side labels).
-class TurnedLabel : public QWidget {
-public:
-    TurnedLabel(const QString& text, QWidget* parent) : QWidget(parent), text_(text) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setFont(font());
-        p.setPen(palette().color(QPalette::WindowText));
-        p.translate(0, height());
-        p.rotate(-90);
-        p.drawText(QRect(0, 0, height(), width()), Qt::AlignCenter, text_);
-    }
-
-private:
-    QString text_;
-};
+// A chart's side label: turned 90 degrees, reading upwards, centred along
+// the chart whose top is at `top` and which is `height` high.
+TMMLabel* MakeChartLabel(QWidget* parent, const QString& caption, int top, int height)
+{
+    auto* label = new TMMLabel(parent);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(16);
+    label->setFont(f);
+    label->SetCaption(caption);
+    label->SetAngle(90);
+    const QFontMetrics metrics(f);
+    const int e = 2 * (label->Margin() + label->BevelExtent());
+    const int length = std::min(metrics.horizontalAdvance(caption) + e, height);
+    label->setGeometry(3, top + (height - length) / 2, metrics.height() + e, length);
+    return label;
+}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, QRect geometry)
 {
@@ -86,6 +86,9 @@ void TMainForm::BuildWindow()
     BuildCharts();
     BuildShutdownPanel();
     BuildTimers();
+    BuildDesigner();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 // The window and the grey panel that holds almost everything.
@@ -93,8 +96,6 @@ void TMainForm::BuildFrame()
 {
     resize(719, 575);
     setFixedSize(719, 575);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, clBtnFace);
     setPalette(pal);
@@ -195,11 +196,16 @@ void TMainForm::BuildControls()
 // The credits line and the time of day.
 void TMainForm::BuildHeader()
 {
-    MMLabel1 = MakeLabel(Panel1, QStringLiteral("zol eclipse log"), QRect(0, 1, 209, 24));
-    MMLabel4 = MakeLabel(Panel1, QString(), QRect(208, 1, 97, 24));
-    MMLabel4->setAlignment(Qt::AlignCenter);
-    for (QLabel* l : {MMLabel1, MMLabel4}) {
-        QFont lf(QStringLiteral("Serif"));
+    MMLabel1 = new TMMLabel(Panel1);
+    MMLabel1->setObjectName("MMLabel1");
+    MMLabel1->setGeometry(0, 1, 209, 24);
+    MMLabel1->SetCaption(QStringLiteral("zol eclipse log"));
+    MMLabel4 = new TMMLabel(Panel1);
+    MMLabel4->setObjectName("MMLabel4");
+    MMLabel4->setGeometry(208, 1, 97, 24);
+    MMLabel4->SetAlignment(taCenter);
+    for (TMMLabel* l : {MMLabel1, MMLabel4}) {
+        QFont lf(QStringLiteral("Times New Roman"));
         lf.setPixelSize(19);
         lf.setBold(true);
         l->setFont(lf);
@@ -210,9 +216,10 @@ void TMainForm::BuildHeader()
 void TMainForm::BuildCharts()
 {
     // The 5-second chart and its frame.
-    Scope1Frame = new TMMPanel(Panel1);
-    Scope1Frame->setGeometry(5, 169, 703, 187);
-    Scope1 = new TScope(Scope1Frame);
+    MMPanelFill1 = new TMMPanelFill(Panel1);
+    MMPanelFill1->setObjectName("MMPanelFill1");
+    MMPanelFill1->setGeometry(5, 169, 703, 187);
+    Scope1 = new TScope(MMPanelFill1);
     Scope1->setGeometry(28, 3, 652, 180);
     Scope1->SetBaseline(50);
     Scope1->SetGridsize(4);
@@ -226,9 +233,9 @@ void TMainForm::BuildCharts()
     Scope1->SetLinecolorB(clNavy);
     Scope1->SetBasecolor(clRed);
     Scope1->OnUpdate = [this](QObject*) { Scope1Update(); };
-    AddScaleLabels(Scope1Frame, 682, 3, 180);
-    auto* label2 = new TurnedLabel(QStringLiteral("5 sec Signal view"), Scope1Frame);
-    label2->setGeometry(4, 3, 20, 180);
+    AddScaleLabels(MMPanelFill1, 682, 3, 180);
+    MMLabel2 = MakeChartLabel(MMPanelFill1, QStringLiteral("5 sec Signal view"), 3, 180);
+    MMLabel2->setObjectName("MMLabel2");
 
     // The 30-second chart and its frame.
     Panel3 = new TMMPanel(Panel1);
@@ -248,13 +255,8 @@ void TMainForm::BuildCharts()
     Scope2->SetBasecolor(clRed);
     Scope2->OnUpdate = [this](QObject*) { Scope2Update(); };
     AddScaleLabels(Panel3, 683, 4, 180);
-    auto* label3 = new TurnedLabel(QStringLiteral("30 Sec Signal/Noise"), Panel3);
-    label3->setGeometry(4, 4, 20, 180);
-    for (QWidget* w : {static_cast<QWidget*>(label2), static_cast<QWidget*>(label3)}) {
-        QFont tf(QStringLiteral("Sans Serif"));
-        tf.setPixelSize(16);
-        w->setFont(tf);
-    }
+    MMLabel3 = MakeChartLabel(Panel3, QStringLiteral("30 Sec Signal/Noise"), 4, 180);
+    MMLabel3->setObjectName("MMLabel3");
 }
 
 // The shut-down progress bar and message, hidden until closing.
@@ -297,6 +299,17 @@ void TMainForm::BuildTimers()
     HT4->SetEnabled(false);
     HT4->SetInterval(1000);
     HT4->SetOnTimer([this](platform::TIntervalTimer*) { HT4Timer(); });
+}
+
+// The designer: in the running program it sets the client height.
+void TMainForm::BuildDesigner()
+{
+    MMDesigner1 = new TMMDesigner(this);
+    MMDesigner1->setObjectName("MMDesigner1");
+    MMDesigner1->BeginLoading();
+    MMDesigner1->SetUpdate(false);
+    MMDesigner1->SetRuntimeHeight(570);
+    MMDesigner1->Loaded();
 }
 
 void TMainForm::BuildChain(const TOptions& options)

@@ -6,6 +6,7 @@
 #include "platform/intervaltimer.h"
 #include "timers/longtimer.h"
 #include "chain/equalizer.h"
+#include "controls/label.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
@@ -240,10 +241,10 @@ TEST_F(MainFormTest, SecondLinesAndTheThirtySecondWindow)
     EXPECT_TRUE(lines.last().endsWith(",31,07\r"));
     const int count = lines.size();
     // A second without readings writes nothing but still shows the time.
-    f.MMLabel4->clear();
+    f.MMLabel4->SetCaption(QString());
     f.HT1Timer();
     EXPECT_EQ(Lines(Path("measure.txt")).size(), count);
-    EXPECT_EQ(f.MMLabel4->text().size(), 8);
+    EXPECT_EQ(f.MMLabel4->Caption().size(), 8);
     EXPECT_EQ(f.LineMarker, ' ');
 
     // A window whose averages are 40, 35, 38, 50, 41, 39. Each step asks the

@@ -1,0 +1,154 @@
+// The main window's toolkit components through the real window: the labels
+// (raised credits, the time of day rewritten each second, the turned chart
+// labels), the 5-second chart's frame and the designer's client height, also
+// read back from the drawn window. With $ZOL_SHOT_DIR set the window is
+// written there as a PNG.
+#include "app/zolu.h"
+#include "controls/designer.h"
+#include "controls/label.h"
+#include "controls/panelfill.h"
+#include "displays/scope.h"
+#include "platform/mixerbackend.h"
+#include "platform/wavein_device.h"
+#include "platform/wavein_sources.h"
+#include "tests/support/test_support.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zol;
+
+namespace {
+
+class ToolkitWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ResetSim();
+        platform::SetWaveInBackend(platform::MakeSimReceiverBackend());
+        platform::InstallMixer(platform::CreateMixerBackend("sim"));
+        TOptions options;
+        options.workdir = dir.path();
+        form = std::make_unique<TMainForm>(options);
+        form->show();
+        form->FormCreate();
+    }
+    void TearDown() override
+    {
+        form->close();
+        test::Sim().Settle();
+        form.reset();
+        test::Sim().Settle();
+        platform::InstallMixer(nullptr);
+        platform::SetWaveInBackend(nullptr);
+    }
+    void Run(int ms) { test::Sim().AdvanceMs(ms); }
+
+    // Pixels of `image` inside `r` that are darker than `level` on every channel.
+    static QList<QPoint> Dark(const QImage& image, const QRect& r, int level)
+    {
+        QList<QPoint> points;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() < level && c.green() < level && c.blue() < level)
+                    points.append(QPoint(x, y));
+            }
+        return points;
+    }
+    static QRect Bounds(const QList<QPoint>& points)
+    {
+        QRect r;
+        for (const QPoint& p : points)
+            r = r.united(QRect(p, QSize(1, 1)));
+        return r;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<TMainForm> form;
+    test::ErrorRecorder errors;
+};
+
+}  // namespace
+
+TEST_F(ToolkitWindowTest, ComponentsAtTheirPlaces)
+{
+    TMainForm& f = *form;
+    // The designer's runtime height is the client height.
+    EXPECT_EQ(f.MMDesigner1->RuntimeHeight(), 570);
+    EXPECT_FALSE(f.MMDesigner1->Update());
+    EXPECT_EQ(f.size(), QSize(719, 570));
+
+    EXPECT_EQ(f.MMLabel1->geometry(), QRect(0, 1, 209, 24));
+    EXPECT_FALSE(f.MMLabel1->Caption().isEmpty());
+    EXPECT_EQ(f.MMLabel1->font().pixelSize(), 19);
+    EXPECT_TRUE(f.MMLabel1->font().bold());
+    EXPECT_EQ(f.MMLabel1->EffectStyle(), lsRaised);
+    EXPECT_EQ(f.MMLabel4->geometry(), QRect(208, 1, 97, 24));
+    EXPECT_EQ(f.MMLabel4->Alignment(), taCenter);
+
+    EXPECT_EQ(f.MMPanelFill1->geometry(), QRect(5, 169, 703, 187));
+    EXPECT_EQ(f.Scope1->parentWidget(), f.MMPanelFill1);
+    for (TMMLabel* turned : {f.MMLabel2, f.MMLabel3}) {
+        EXPECT_EQ(turned->Angle(), 90);
+        EXPECT_EQ(turned->font().pixelSize(), 16);
+        EXPECT_LE(turned->geometry().right(), 27);  // left of the chart
+        EXPECT_GE(turned->geometry().top(), 3);
+        EXPECT_LE(turned->geometry().bottom(), 184);
+    }
+    EXPECT_EQ(f.MMLabel2->parentWidget(), f.MMPanelFill1);
+    EXPECT_EQ(f.MMLabel2->Caption(), QStringLiteral("5 sec Signal view"));
+    EXPECT_EQ(f.MMLabel3->Caption(), QStringLiteral("30 Sec Signal/Noise"));
+
+    // The time of day, rewritten every second once logging runs.
+    Run(3500);
+    const QString first = f.MMLabel4->Caption();
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d$").match(first).hasMatch()) << first.toStdString();
+    Run(1000);
+    EXPECT_NE(f.MMLabel4->Caption(), first);
+    EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("; ").toStdString();
+}
+
+TEST_F(ToolkitWindowTest, DrawnWindow)
+{
+    Run(3500);
+    TMainForm& f = *form;
+    const QImage shot = f.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QByteArray dirName = qgetenv("ZOL_SHOT_DIR");
+    if (!dirName.isEmpty())
+        shot.save(QDir(QString::fromLocal8Bit(dirName)).filePath(QStringLiteral("main_window.png")));
+    ASSERT_EQ(shot.size(), QSize(719, 570));
+
+    // The raised credits on the panel's grey: a dark face with white
+    // highlights and grey shadows beside it.
+    const QRect credits = f.MMLabel1->geometry().adjusted(2, 2, -2, -2);
+    ASSERT_GT(Dark(shot, credits, 0x30).size(), 50);
+    int highlights = 0, shadows = 0, panel = 0;
+    for (int y = credits.top(); y <= credits.bottom(); ++y)
+        for (int x = credits.left(); x <= credits.right(); ++x) {
+            highlights += shot.pixel(x, y) == qRgb(0xFF, 0xFF, 0xFF);
+            shadows += shot.pixel(x, y) == qRgb(0x80, 0x80, 0x80);
+            panel += shot.pixel(x, y) == qRgb(0x99, 0x99, 0x99);
+        }
+    EXPECT_GT(highlights, 20);
+    EXPECT_GT(shadows, 20);
+    EXPECT_GT(panel, credits.width() * credits.height() / 2);  // transparent
+    // The time of day is written in the label.
+    EXPECT_GT(Dark(shot, f.MMLabel4->geometry().adjusted(2, 2, -2, -2), 0x30).size(), 50);
+
+    // The chart frame: a lowered bevel round the 5-second chart.
+    EXPECT_EQ(shot.pixel(5, 169), QColor(clBtnShadow).rgb());
+    EXPECT_EQ(shot.pixel(5 + 702, 169 + 186), QColor(clBtnHighlight).rgb());
+
+    // The turned labels: their text runs upwards (taller than wide).
+    for (TMMLabel* turned : {f.MMLabel2, f.MMLabel3}) {
+        const QRect r(turned->mapTo(&f, QPoint(0, 0)), turned->size());
+        const QRect text = Bounds(Dark(shot, r.adjusted(1, 1, -1, -1), 0x30));
+        ASSERT_FALSE(text.isEmpty());
+        EXPECT_GT(text.height(), 4 * text.width()) << turned->Caption().toStdString();
+    }
+}
