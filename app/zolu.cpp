@@ -8,6 +8,7 @@
 #include "controls/label.h"
 #include "controls/mmcontrols.h"
 #include "controls/mmcursors.h"
+#include "controls/switch.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
@@ -206,6 +207,30 @@ void TMainForm::HT4Timer()
 
 // ---------------------------------------------------------------------------
 // User controls
+
+void TMainForm::RouteSource(const TMMSwitch* sw, IMMDisplay* (TMMConnector::*get)() const,
+                            void (TMMConnector::*set)(IMMDisplay*))
+{
+    IMMDisplay* display = (c1->*get)() != nullptr ? (c1->*get)() : (c2->*get)();
+    if (display == nullptr)
+        return;
+    TMMConnector* off = sw->Position() == 1 ? c1 : c2;
+    TMMConnector* on = sw->Position() == 1 ? c2 : c1;
+    // The slot being emptied is cleared before the other is filled, so the
+    // display is never fed by both connectors.
+    (off->*set)(nullptr);
+    (on->*set)(display);
+}
+
+void TMainForm::ScopeSwChange()
+{
+    RouteSource(ScopeSw, &TMMConnector::Oscope1, &TMMConnector::SetOscope1);
+}
+
+void TMainForm::SpectrumSwChange()
+{
+    RouteSource(SpectrumSw, &TMMConnector::Spectrum1, &TMMConnector::SetSpectrum1);
+}
 
 void TMainForm::Filt1Click()
 {

@@ -42,6 +42,8 @@ class TMMPanel;
 class TMMPanelFill;
 class TMMLabel;
 class TMMDesigner;
+class TMMSwitch;
+class IMMDisplay;
 class TMMSlider;
 
 // Program title and credits, joined with the version for the caption.
@@ -61,6 +63,8 @@ public:
     void FormClose();
     void HT3Timer();
     void HT4Timer();
+    void ScopeSwChange();
+    void SpectrumSwChange();
     void Filt1Click();
     void filt2Click();
     void MMLED1DblClick();
@@ -127,6 +131,8 @@ public:
     TMMLabel* MMLabel3 = nullptr;
     TMMLabel* MMLabel4 = nullptr;
     TMMDesigner* MMDesigner1 = nullptr;
+    TMMSwitch* ScopeSw = nullptr;
+    TMMSwitch* SpectrumSw = nullptr;
     QLabel* Label12 = nullptr;
 
     // --- state of the measurement (see the logs and the charts)
@@ -166,6 +172,7 @@ private:
     void BuildMeters();
     void BuildAnalysers();
     void BuildControls();
+    void BuildSwitches();
     void BuildHeader();
     void BuildCharts();
     void BuildShutdownPanel();
@@ -174,6 +181,10 @@ private:
     void BuildChain(const TOptions& options);
     void ReadSettings();
     void WriteSettings();
+    // Feeds the display held by one of the slots `get`/`set` of c1 and c2
+    // from c2 (after the filter) in the switch's position 1, else from c1.
+    void RouteSource(const TMMSwitch* sw, IMMDisplay* (TMMConnector::*get)() const,
+                     void (TMMConnector::*set)(IMMDisplay*));
     void ShowCalibrated();
     void ShowUncalibrated();
     bool closed_ = false;

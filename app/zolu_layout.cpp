@@ -9,6 +9,7 @@
 #include "controls/label.h"
 #include "controls/mmcontrols.h"
 #include "controls/panelfill.h"
+#include "controls/switch.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
@@ -19,6 +20,7 @@
 #include "mixer/mixerslider.h"
 #include "platform/errors.h"
 #include "platform/intervaltimer.h"
+#include "resources/bitmaps.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
 
@@ -82,6 +84,7 @@ void TMainForm::BuildWindow()
     BuildMeters();
     BuildAnalysers();
     BuildControls();
+    BuildSwitches();
     BuildHeader();
     BuildCharts();
     BuildShutdownPanel();
@@ -159,6 +162,32 @@ void TMainForm::BuildAnalysers()
     Panel2->Bevel().SetBevelOuter(bvNone);
     Panel2->SetColor(clWhite);
     Panel2->setGeometry(549, 5, 1, 125);
+}
+
+// The source switches over the lower right corners of the oscilloscope and
+// the spectrum analyser: up feeds the display before the filter, down
+// (position 1, as at start) after it.
+void TMainForm::BuildSwitches()
+{
+    const QImage knobs = LoadBitmapResource(QStringLiteral("SOURCE_SWITCH"));
+    auto make = [&](const char* name, int left, void (TMainForm::*handler)()) {
+        auto* sw = new TMMSwitch(Panel1);
+        sw->setObjectName(name);
+        sw->BeginLoading();
+        sw->setGeometry(left, 105, 20, 24);
+        sw->SetKind(skVertical);
+        sw->SetGlyph(knobs);
+        sw->SetNumGlyphs(3);
+        sw->SetNumPositions(2);
+        sw->SetPosition(1);
+        sw->setToolTip(QStringLiteral("UP=Before filter DOWN = After filter"));
+        sw->Loaded();
+        sw->raise();
+        sw->OnChange = [this, handler](QObject*) { (this->*handler)(); };
+        return sw;
+    };
+    ScopeSw = make("ScopeSw", 482, &TMainForm::ScopeSwChange);
+    SpectrumSw = make("SpectrumSw", 683, &TMainForm::SpectrumSwChange);
 }
 
 // Band selection, the calibration button and its lamp.
