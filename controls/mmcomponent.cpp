@@ -10,6 +10,17 @@ TMMComponentState::~TMMComponentState()
 
 void TMMComponentState::Notification(QObject*, TOperation) {}
 
+void TMMComponentState::SetDesigning(bool value)
+{
+    if (value == IsDesigning())
+        return;
+    if (value)
+        state_ |= csDesigning;
+    else
+        state_ &= ~csDesigning;
+    DesigningChanged();
+}
+
 void TMMComponentState::FreeNotification(QObject* other)
 {
     if (other == nullptr || other == Self() || watched_.count(other))

@@ -42,6 +42,8 @@ public:
     virtual void Loaded() { state_ &= ~(csLoading | csReading); }
     // Marks the component as being destroyed; destructors call it first.
     void Destroying() { state_ |= csDestroying; }
+    // Puts the component into design state or takes it out of it.
+    void SetDesigning(bool value);
 
     // Told when a component this one registered with is removed.
     virtual void Notification(QObject* component, TOperation operation);
@@ -52,6 +54,8 @@ public:
 protected:
     // The QObject this state belongs to (connections are bound to it).
     virtual QObject* Self() = 0;
+    // Told after the design state changed.
+    virtual void DesigningChanged() {}
 
 private:
     int state_ = 0;

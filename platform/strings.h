@@ -43,6 +43,12 @@ enum StrId : int {
     SDIBWhileDrawing = 28047,
     SInvalidBitmapListStream = 28048,
     SCompressionError = 28049,
+    SDIBNoDeviceContext = 28050,
+    SInvalidAnimatedCount = 28051,
+    SInvalidAnimatedIndex = 28052,
+    SGetPaletteEntries = 28053,
+    SSetPaletteEntries = 28054,
+    SAnimatePalette = 28055,
     SBitmapResourceMissing = 28059,
     SChangeWhileOpen = 28060,
     // mixer
