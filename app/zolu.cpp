@@ -9,9 +9,11 @@
 #include "controls/mmcontrols.h"
 #include "controls/mmcursors.h"
 #include "controls/switch.h"
+#include "controls/slider.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
+#include "displays/oscope.h"
 #include "displays/scope.h"
 #include "mixer/mixerblock.h"
 #include "mixer/mixercontrol.h"
@@ -275,6 +277,11 @@ void TMainForm::inputlevel1Change()
 void TMainForm::MMLED1DblClick()
 {
     ShowUncalibrated();
+}
+
+void TMainForm::ScopegainChange()
+{
+    Oscillo->SetGain(scopegain->Position());
 }
 
 // ---------------------------------------------------------------------------

@@ -45,6 +45,7 @@ class TMMDesigner;
 class TMMSwitch;
 class IMMDisplay;
 class TMMSlider;
+class TMMOscope;
 
 // Program title and credits, joined with the version for the caption.
 extern const char* const kTitleText;
@@ -69,6 +70,7 @@ public:
     void filt2Click();
     void MMLED1DblClick();
     void inputlevel1Change();
+    void ScopegainChange();
     // --- measurement cycle and calibration
     void HT2Timer();
     void Scope1Update();
@@ -103,6 +105,8 @@ public:
     TMMMeter* MMMeter2 = nullptr;
     TMMMeter* Om = nullptr;
     TMMLEDPanel* D1 = nullptr;
+    TMMOscope* Oscillo = nullptr;
+    TMMSlider* scopegain = nullptr;
     TMMLED* MMLED1 = nullptr;
     TMMMixerDevice* MMMixerDevice1 = nullptr;
     TMMAudioLine* MMAudioLine1 = nullptr;

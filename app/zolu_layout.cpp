@@ -10,9 +10,11 @@
 #include "controls/mmcontrols.h"
 #include "controls/panelfill.h"
 #include "controls/switch.h"
+#include "controls/slider.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
 #include "displays/meter.h"
+#include "displays/oscope.h"
 #include "displays/scope.h"
 #include "mixer/mixerblock.h"
 #include "mixer/mixercontrol.h"
@@ -155,9 +157,34 @@ void TMainForm::BuildMeters()
     D1->SetMaxValue(100);
 }
 
-// The marker line over the spectrum analyser.
+// The oscilloscope with its gain slider, and the marker line over the
+// spectrum analyser.
 void TMainForm::BuildAnalysers()
 {
+    Oscillo = new TMMOscope(Panel1);
+    Oscillo->setObjectName("Oscillo");
+    Oscillo->setGeometry(328, 1, 176, 130);
+    Oscillo->SetKind(okConLines);
+    Oscillo->SetAccelerate(false);
+    Oscillo->SetForegroundColor(clLime);
+    Oscillo->SetScaleTextColor(clWhite);
+    Oscillo->SetScaleLineColor(clWhite);
+    Oscillo->SetBitLength(b16Bit);
+    Oscillo->SetMode(mStereo);
+    Oscillo->SetGain(20);
+    Oscillo->SetDrawGrid(true);
+    Oscillo->SetFFTLength(512);
+
+    // The form sets the position before the handler is bound: the
+    // oscilloscope keeps its gain of 20 until the slider is moved.
+    scopegain = new TMMSlider(Panel1);
+    scopegain->setObjectName("scopegain");
+    scopegain->setGeometry(311, 4, 13, 132);
+    scopegain->SetOrientation(orVertical);
+    scopegain->SetMaxValue(32);
+    scopegain->SetPosition(32);
+    scopegain->OnChange = [this](QObject*) { ScopegainChange(); };
+
     Panel2 = new TMMPanel(Panel1);
     Panel2->Bevel().SetBevelOuter(bvNone);
     Panel2->SetColor(clWhite);
@@ -373,6 +400,7 @@ void TMainForm::BuildChain(const TOptions& options)
     c2->SetInput(MMEqualizer2);
     c1->SetMeter1(MMMeter2);
     c2->SetMeter1(Om);
+    c2->SetOscope1(Oscillo);
 
     MMMixerDevice1 = new TMMMixerDevice(this);
     MMAudioLine1 = new TMMAudioLine(this);

@@ -253,6 +253,8 @@ protected:
     // Runs BoundsChanged when the size changed since the last time: a hidden
     // widget hears of its new size only when it is shown.
     void SyncSize();
+    // The canvas without the size check (for BoundsChanged and drawing).
+    TMMDIBCanvas& Canvas() { return canvas_; }
     // The screen picture (the control's size, 32-bit).
     QImage& Screen();
     // Copies a block of the canvas to the screen picture at `dest` (control
