@@ -16,6 +16,19 @@ check_measure() {
         END { exit bad }' "$file" || fail "measure.txt is not well formed"
 }
 
+# Every measure.txt line has the exact format (runs of several starts: any
+# marker); at least $2 lines.
+check_measure_lines() {
+    local file="$1/measure.txt" min_lines="$2"
+    [ -f "$file" ] || fail "no measure.txt"
+    local n
+    n=$(wc -l < "$file")
+    [ "$n" -ge "$min_lines" ] || fail "measure.txt has $n lines, wanted at least $min_lines"
+    LC_ALL=C grep -navE $'^[* ],[0-9][0-9]:[0-9][0-9]:[0-9][0-9],[0-9][0-9].[0-9][0-9].[0-9][0-9],[0-9][0-9],[0-9][0-9]\r$' "$file" \
+        && fail "measure.txt is not well formed"
+    return 0
+}
+
 check_scope2() {
     local file="$1/scope2.txt" min_lines="$2"
     [ -f "$file" ] || fail "no scope2.txt"

@@ -31,4 +31,21 @@ grep -q "unknown argument" "$dir/bad.txt" || fail "no reason for a bad option"
     && fail "a missing WAV file was accepted"
 [ -s "$dir/bad.txt" ] || fail "no reason for a missing WAV file"
 "$ZOL" --version | grep -q "1.3.25" || fail "no version"
+# Durations that are no usable number of seconds are refused, with exit 2
+# and a reason, before anything is created.
+for bad in nan inf -inf 1e309 99999999999999999999 1e-9 0 -3 soon ""; do
+    timeout 20 "$ZOL" --headless --input sim --fast --duration "$bad" --workdir "$dir/dur" > /dev/null 2> "$dir/bad.txt"
+    rc=$?
+    [ "$rc" -eq 2 ] || fail "--duration \"$bad\" gave exit code $rc, not 2"
+    grep -q -- "--duration" "$dir/bad.txt" || fail "no reason for --duration \"$bad\""
+    [ -e "$dir/dur" ] && fail "a refused command line created the working folder"
+done
+# A working folder that does not exist is created, and zol says so.
+"$ZOL" --headless --input sim --fast --duration 3 --workdir "$dir/made/here" > /dev/null 2> "$dir/new.txt" \
+    || fail "a run in a new folder failed"
+grep -q "created the folder $dir/made/here" "$dir/new.txt" || { cat "$dir/new.txt"; fail "a new folder was made without a word"; }
+# One that cannot be made is refused with the reason.
+"$ZOL" --headless --input sim --fast --duration 3 --workdir "$dir/out.txt/sub" > /dev/null 2> "$dir/bad.txt" \
+    && fail "a working folder inside a file was accepted"
+grep -q "Not a directory" "$dir/bad.txt" || { cat "$dir/bad.txt"; fail "no reason for an unusable folder"; }
 echo "headless fast run: ${elapsed}s, $written lines"
