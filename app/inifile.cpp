@@ -1,16 +1,22 @@
 #include "app/inifile.h"
 
+#include "app/diskio.h"
 #include "platform/errors.h"
 #include "platform/strings.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zol {
 
 namespace {
+const char kBom[] = "\xEF\xBB\xBF";
+
 bool IsSectionLine(const QString& line, QString* name = nullptr)
 {
     const QString t = line.trimmed();
@@ -30,60 +36,123 @@ bool SplitKey(const QString& line, QString& key, QString& value)
     value = line.mid(eq + 1).trimmed();
     return !key.isEmpty();
 }
+
+int FindSection(const QStringList& lines, const QString& section)
+{
+    QString name;
+    for (int i = 0; i < lines.size(); ++i)
+        if (IsSectionLine(lines[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+int FindKey(const QStringList& lines, int sectionLine, const QString& key)
+{
+    QString k, v;
+    for (int i = sectionLine + 1; i < lines.size() && !IsSectionLine(lines[i]); ++i)
+        if (SplitKey(lines[i], k, v) && k.compare(key, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+void SetValue(QStringList& lines, const QString& section, const QString& key, const QString& value)
+{
+    const QString entry = key + '=' + value;
+    const int s = FindSection(lines, section);
+    if (s < 0) {
+        lines.append('[' + section + ']');
+        lines.append(entry);
+        return;
+    }
+    const int k = FindKey(lines, s, key);
+    if (k >= 0) {
+        lines[k] = entry;
+        return;
+    }
+    // After the section's last key (blank lines stay behind it).
+    int insert = s + 1;
+    for (int i = s + 1; i < lines.size() && !IsSectionLine(lines[i]); ++i)
+        if (!lines[i].trimmed().isEmpty())
+            insert = i + 1;
+    lines.insert(insert, entry);
+}
+
+// Reads and parses the file; returns 0 or why it cannot be read.
+int Load(const QString& path, TIniFile::TText& text)
+{
+    QByteArray data;
+    const int error = diskio::ReadSmallFile(path, TIniFile::kMaxBytes, data);
+    text = error == 0 ? TIniFile::Parse(data) : TIniFile::TText{};
+    return error;
+}
 }  // namespace
+
+TIniFile::TText TIniFile::Parse(const QByteArray& data)
+{
+    TText text;
+    QByteArray bytes = data;
+    if (bytes.startsWith(kBom)) {
+        text.bom = true;
+        bytes.remove(0, 3);
+    }
+    // Bytes that are not text are kept as they are: one character per byte.
+    const QString s = QString::fromLatin1(bytes);
+    qsizetype start = 0;
+    bool seenEnd = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != '\r' && s[i] != '\n')
+            continue;
+        const bool crlf = s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n';
+        if (!seenEnd) {
+            text.lineEnd = crlf ? QStringLiteral("\r\n") : QString(s[i]);
+            seenEnd = true;
+        }
+        text.lines.append(s.mid(start, i - start));
+        if (crlf)
+            ++i;
+        start = i + 1;
+    }
+    if (start < s.size())
+        text.lines.append(s.mid(start));
+    return text;
+}
+
+QByteArray TIniFile::Serialize(const TText& text)
+{
+    QByteArray data = text.bom ? QByteArray(kBom) : QByteArray();
+    const QByteArray end = text.lineEnd.toLatin1();
+    for (const QString& line : text.lines)
+        data += line.toLatin1() + end;
+    return data;
+}
 
 TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName))
 {
-    QFile file(fileName_);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray data = file.readAll();
-    // Bytes that are not text are kept as they are: one character per byte.
-    QString text = QString::fromLatin1(data);
-    const bool endsWithNewline = text.isEmpty() || text.endsWith('\n');
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines_ = text.split('\n');
-    if (endsWithNewline && !lines_.isEmpty() && lines_.last().isEmpty())
-        lines_.removeLast();
-}
-
-int TIniFile::FindSection(const QString& section) const
-{
-    QString name;
-    for (int i = 0; i < lines_.size(); ++i)
-        if (IsSectionLine(lines_[i], &name) && name.compare(section, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-int TIniFile::FindKey(int sectionLine, const QString& key) const
-{
-    QString k, v;
-    for (int i = sectionLine + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i)
-        if (SplitKey(lines_[i], k, v) && k.compare(key, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    readError_ = Load(fileName_, text_);
+    // A path through something that is no folder holds no file either.
+    if (readError_ == ENOTDIR)
+        readError_ = ENOENT;
 }
 
 bool TIniFile::SectionExists(const QString& section) const
 {
-    return FindSection(section) >= 0;
+    return FindSection(text_.lines, section) >= 0;
 }
 
 bool TIniFile::ValueExists(const QString& section, const QString& key) const
 {
-    const int s = FindSection(section);
-    return s >= 0 && FindKey(s, key) >= 0;
+    const int s = FindSection(text_.lines, section);
+    return s >= 0 && FindKey(text_.lines, s, key) >= 0;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const int s = FindSection(section);
-    const int k = s < 0 ? -1 : FindKey(s, key);
+    const int s = FindSection(text_.lines, section);
+    const int k = s < 0 ? -1 : FindKey(text_.lines, s, key);
     if (k < 0)
         return def;
     QString name, value;
-    SplitKey(lines_[k], name, value);
+    SplitKey(text_.lines[k], name, value);
     return value;
 }
 
@@ -123,33 +192,26 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
+void TIniFile::WriteValues(const QString& section, const TValues& values)
+{
+    // What is on the disk now is what gets changed; a file that has gone
+    // since it was read is written again from what was read.
+    TText text;
+    const int error = Load(fileName_, text);
+    if (error == ENOENT || error == ENOTDIR)
+        text = text_;
+    else if (error != 0)
+        throw EInOutError(LoadResString(SUnableToWrite).arg(fileName_) + ": " + diskio::ErrorText(error));
+    for (const auto& [key, value] : values)
+        SetValue(text.lines, section, key, value);
+    Replace(Serialize(text));
+    text_ = std::move(text);
+    readError_ = 0;
+}
+
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
-    const QStringList before = lines_;
-    const QString entry = key + '=' + value;
-    int s = FindSection(section);
-    if (s < 0) {
-        lines_.append('[' + section + ']');
-        lines_.append(entry);
-    } else {
-        const int k = FindKey(s, key);
-        if (k >= 0) {
-            lines_[k] = entry;
-        } else {
-            // After the section's last key (blank lines stay behind it).
-            int insert = s + 1;
-            for (int i = s + 1; i < lines_.size() && !IsSectionLine(lines_[i]); ++i)
-                if (!lines_[i].trimmed().isEmpty())
-                    insert = i + 1;
-            lines_.insert(insert, entry);
-        }
-    }
-    try {
-        Save();
-    } catch (...) {
-        lines_ = before;
-        throw;
-    }
+    WriteValues(section, {{key, value}});
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int value)
@@ -162,28 +224,56 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-void TIniFile::Save()
+void TIniFile::Replace(const QByteArray& data) const
 {
-    QByteArray data;
-    for (const QString& line : lines_)
-        data += line.toLatin1() + "\r\n";
-    auto fail = [this] {
-        return EInOutError(LoadResString(SUnableToWrite).arg(fileName_));
+    auto fail = [this](const QString& why) {
+        return EInOutError(LoadResString(SUnableToWrite).arg(fileName_) + ": " + why);
     };
-    QSaveFile save(fileName_);
-    if (save.open(QIODevice::WriteOnly)) {
-        if (save.write(data) != data.size() || !save.commit())
-            throw fail();
-        return;
+    // A link is followed: the file it names is replaced, not the link.
+    const QFileInfo info(fileName_);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : fileName_;
+    const QByteArray name = QFile::encodeName(target);
+    const QByteArray temp = name + ".tmp";
+    struct stat st {};
+    const bool existed = ::stat(name.constData(), &st) == 0;
+    if (existed) {
+        // A file the station made read-only keeps its content.
+        const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw fail(diskio::ErrorText(errno));
+        ::close(fd);
     }
-    // A directory that refuses new files may still allow rewriting the file
-    // itself (not atomic, but the value is not lost).
-    QFile file(fileName_);
-    if (!file.exists() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw fail();
-    if (file.write(data) != data.size() || !file.flush())
-        throw fail();
-    ::fsync(file.handle());
+    // The new content goes to a file of its own first, so that a full disk,
+    // a failure or a kill never leaves a cut zol.ini.
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw fail(QStringLiteral("no new file can be made in its folder (%1)").arg(diskio::ErrorText(errno)));
+    if (existed) {
+        // Mode and (for root) owner as before; failing that is no reason
+        // not to save.
+        ::fchmod(fd, st.st_mode & 07777);
+        if (::geteuid() == 0 && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        }
+    }
+    size_t done = 0;
+    int error = diskio::WriteAll(fd, data.constData(), static_cast<size_t>(data.size()), done);
+    if (error == 0)
+        error = diskio::Sync(fd);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temp.constData(), name.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.constData());
+        throw fail(diskio::ErrorText(error));
+    }
+    // The new name reaches the disk with its folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 }  // namespace zol

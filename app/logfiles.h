@@ -1,10 +1,14 @@
-// The two measurement logs: line formats, reading them back, and appending
-// with every line reaching the disk when flushed.
+// The two measurement logs: line formats, appending with every line reaching
+// the disk when flushed, and reading back the end of a log for its chart.
 #pragma once
 
+#include "platform/errors.h"
+
+#include <QByteArray>
 #include <QDate>
 #include <QString>
-#include <QStringList>
+
+#include <vector>
 
 namespace zol {
 
@@ -22,9 +26,17 @@ QString Scope2Line(int windowMin, int windowMax);
 // Reads a field as a decimal integer: leading blanks and a sign are
 // accepted, anything else fails.
 bool ParseField(const QString& text, int& value);
+bool ParseField(const char* text, int size, int& value);
 
-// A text log opened for reading back or for appending. Every failure raises
-// EInOutError with a message that names the file and the reason.
+// Raised by a log that goes on failing for the reason it has already
+// reported; its writer may stay quiet about it.
+class ELogStillFailing : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
+
+// A text log opened for appending. Failures raise EInOutError with a message
+// that names the file and the reason.
 class TTextLog {
 public:
     explicit TTextLog(QString path);
@@ -33,27 +45,65 @@ public:
     TTextLog& operator=(const TTextLog&) = delete;
 
     const QString& Path() const { return path_; }
+    // Whether anything is at the path.
     bool Exists() const;
+    // Raises EInOutError when the path holds something that is no regular
+    // file (a folder, a device, a pipe): no log is kept there.
+    void CheckRegular() const;
     // Creates the file empty (an existing one is left as it is) and opens it
     // for appending.
     void Create();
-    // All lines; CR LF, LF or CR end a line; a last line without an end
-    // counts as a line. Bytes are characters one to one.
-    QStringList ReadLines() const;
-    // Opens for appending. A last line cut short (no line end, as after a
-    // power cut) is ended first, so the next line does not run into it.
+    // Opens for appending; only a regular file is accepted. A last line cut
+    // short (no line end, as after a power cut) is ended first, so the next
+    // line does not run into it.
     void OpenAppend();
     bool IsOpen() const { return fd_ >= 0; }
-    // Appends the line and CR LF.
+    // Appends the line and CR LF. A line that cannot be written in full is
+    // taken back (or, where the file cannot be cut, completed before the
+    // next line), so lines never run into each other.
     void AppendLine(const QString& line);
     // Makes what was appended reach the disk.
     void Flush();
     void Close();
+    // True from a failed write or flush until a flush succeeds again.
+    bool Failing() const { return failError_ != 0; }
 
 private:
     [[noreturn]] void Fail(const QString& what, int error) const;
+    [[noreturn]] void FailWrite(int error);
+    void CompleteCutLine();
+
     QString path_;
     int fd_ = -1;
+    int failError_ = 0;  // the failure last reported
+    QByteArray rest_;    // the end of a line that could not be taken back
 };
+
+// A chart rebuilt from the end of its log: the steps a full replay of the
+// log would draw last, as many as the chart can show.
+struct THistoryStep {
+    int a = 0;  // the values plotted (dB below full scale)
+    int b = 0;
+};
+struct THistory {
+    std::vector<THistoryStep> steps;  // oldest first
+    qint64 skipped = 0;    // steps before them that the chart no longer shows
+    qint64 bytesRead = 0;  // of the log
+};
+// How much of the end of a log is read at most. A log up to this size is
+// read whole; of a longer one the part from a line start that a log of
+// whole lines has there (the length tells it), so the chart is the same as
+// after reading all of it.
+constexpr qint64 kHistoryBytes = 1 << 20;
+
+// measure.txt: every five lines of 25 characters make a step (a: the mean of
+// their means, b: the fifth line's minimum, or its mean when that is 0);
+// other lines are skipped; a final group of fewer than five is not drawn.
+// `keep` steps are kept, more if needed so that the steps skipped are a
+// multiple of `period` (the chart's grid repeats every `period` steps).
+THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);
+// scope2.txt: every line is a step: a is its minimum (25 when unreadable),
+// b its maximum (60 when unreadable).
+THistory ReadScope2History(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);
 
 }  // namespace zol

@@ -1,5 +1,6 @@
 #include "app/zolu.h"
 
+#include "app/diskio.h"
 #include "app/inifile.h"
 #include "app/logfiles.h"
 #include "chain/connector.h"
@@ -35,6 +36,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <langinfo.h>
 
@@ -60,6 +62,23 @@ QString DateText(const QDateTime& t)
     return zol::DateText(t.date(), nl_langinfo(D_FMT));
 }
 
+void Report(const QString& message)
+{
+    platform::HandleException(std::make_exception_ptr(EInOutError(message)));
+}
+
+// Steps of a chart that still show in its picture (2 pixels each), with a
+// few more for the lines that join them; and the steps after which its
+// vertical grid repeats.
+int VisibleSteps(const TScope* scope)
+{
+    return scope->Width() / 2 + 3;
+}
+int GridPeriod(const TScope* scope)
+{
+    return std::max(1, scope->Gridsize() / 2);
+}
+
 }  // namespace
 
 int TMainForm::Reading(double level)
@@ -82,6 +101,7 @@ TMainForm::~TMainForm()
     // Stop everything that could call back into a half-destroyed window.
     HT3.reset();
     HT4.reset();
+    platform::RemovePostedMessages(this);
 }
 
 // ---------------------------------------------------------------------------
@@ -123,30 +143,39 @@ void TMainForm::FormCreate()
 
 void TMainForm::ReadSettings()
 {
-    if (!QFile::exists(IniPath)) {
-        TIniFile create(IniPath);
+    const int steps = MMVolumeControl1->ControlInfo().Steps();
+    Settings = std::make_unique<TIniFile>(IniPath);
+    const int error = Settings->ReadError();
+    // A missing file, or one that holds no settings (empty after a failed
+    // write, or junk), gets the defaults; lines already in it stay. A file
+    // that cannot be read is not written: the defaults are used.
+    const bool fresh = error != 0 || !Settings->SectionExists(kSection);
+    if (error != 0 && error != ENOENT) {
+        Report(QStringLiteral("Unable to read %1: %2; the default settings are used")
+                   .arg(IniPath, diskio::ErrorText(error)));
+    } else if (fresh) {
         Threshold = 30;
+        if (error == 0)
+            Report(QStringLiteral("%1 holds no [%2] settings; the default settings are added to it")
+                       .arg(IniPath, kSection));
         try {
-            create.WriteInteger(kSection, "BASEGAIN", MMVolumeControl1->ControlInfo().Steps());
-            create.WriteInteger(kSection, "THRESHOLD", 30);
-            create.WriteInteger(kSection, "DBCALIBRATE", 35);
-            create.WriteString(kSection, "CALIBRATED", "0");
+            Settings->WriteValues(kSection, {{"BASEGAIN", QString::number(steps)},
+                                             {"THRESHOLD", "30"},
+                                             {"DBCALIBRATE", "35"},
+                                             {"CALIBRATED", "0"}});
         } catch (...) {
             platform::HandleCurrentException();
         }
     }
-    Settings = std::make_unique<TIniFile>(IniPath);
-    const bool existed = QFile::exists(IniPath);
     // The thumb first shows what the card holds now: where one element serves
     // both lines, recordlevel has just moved it, and the stored gain must
     // still reach the card.
     inputlevel->UpdatePosition();
     // Without a file (it could not be written) the values a new file would
     // hold are used.
-    inputlevel->SetPosition(Settings->ReadInteger(kSection, "BASEGAIN",
-                                                  existed ? 0 : MMVolumeControl1->ControlInfo().Steps()));
+    inputlevel->SetPosition(Settings->ReadInteger(kSection, "BASEGAIN", fresh ? steps : 0));
     Threshold = Settings->ReadInteger(kSection, "THRESHOLD", 30);
-    DbCalibrate = Settings->ReadInteger(kSection, "DBCALIBRATE", existed ? 30 : 35);
+    DbCalibrate = Settings->ReadInteger(kSection, "DBCALIBRATE", fresh ? 35 : 30);
     IsCalibrated = Settings->ReadBool(kSection, "CALIBRATED", false);
 }
 
@@ -159,18 +188,16 @@ struct Finally {
 };
 
 // Opens a log for the staged start: rebuilds its chart when it exists, then
-// opens it for appending. A log that cannot be opened is left closed (and
-// reported by the caller's handler); one that cannot be read back is
-// reported and still opened, so no line of this run is lost.
+// opens it for appending. A log that cannot be opened (or is no regular
+// file) is left closed and reported by the caller's handler; one that cannot
+// be read back is reported and still opened, so no line of this run is lost.
 void OpenLog(const QString& path, const std::function<void()>& restore, std::unique_ptr<TTextLog>& slot)
 {
     slot = std::make_unique<TTextLog>(path);
-    if (slot->Exists()) {
+    slot->CheckRegular();
+    if (slot->Exists())
         platform::Guarded(restore);
-        slot->OpenAppend();
-    } else {
-        slot->Create();
-    }
+    slot->OpenAppend();
 }
 }  // namespace
 
@@ -317,6 +344,11 @@ void TMainForm::Scope1Update()
             return;
         platform::TheClock().ProcessMessages();
     }
+    TakeAverage();
+}
+
+void TMainForm::TakeAverage()
+{
     WindowUpdates += 1;
     const int avg = PendingAverage;
     if (avg > WindowMax)
@@ -348,14 +380,49 @@ void TMainForm::Scope2Update()
     WindowMin = 90;
     WindowMax = 0;
     WindowUpdates = 0;
-    if (Scope2Log)
-        Scope2Log->AppendLine(Scope2Line(windowMin, windowMax));
-    if (!ShuttingDown) {
+    // A log that goes on failing for the reason it has reported stays quiet:
+    // one message, not one every step.
+    try {
         if (Scope2Log)
-            Scope2Log->Flush();
-        if (MeasureLog)
-            MeasureLog->Flush();
+            Scope2Log->AppendLine(Scope2Line(windowMin, windowMax));
+        if (!ShuttingDown) {
+            if (Scope2Log)
+                Scope2Log->Flush();
+            if (MeasureLog)
+                MeasureLog->Flush();
+        }
+    } catch (const ELogStillFailing&) {
     }
+}
+
+void TMainForm::EndOfInput()
+{
+    if (inputEnded_ || ShuttingDown || closed_)
+        return;
+    // A step of the 5-second chart that waits for its average gets it from
+    // the next reading first.
+    if (PendingAverage == -1)
+        return;
+    inputEnded_ = true;
+    // No reading after the audio: the meter would only repeat its last level.
+    HT2->SetEnabled(false);
+    Scope1->SetActive(false);
+    Scope2->SetActive(false);
+    if (!HT1->Enabled()) {
+        // Measuring never began: nothing to finish.
+        platform::PostToWindow([this] { close(); }, this);
+        return;
+    }
+    // The 5-second average begun and its 30-second window are closed with
+    // the readings they hold; the next second's line is the last.
+    if (AverageCount > 0) {
+        PendingAverage = AverageSum / AverageCount;
+        AverageSum = 0;
+        AverageCount = 0;
+        TakeAverage();
+    }
+    if (WindowUpdates > 0)
+        Scope2Update();
 }
 
 void TMainForm::CalButtonClick()
@@ -404,63 +471,52 @@ void TMainForm::HT1Timer()
     const QString date = DateText(now);
     MeasureBusy = true;
     // The chart goes on even when the disk fails: the flag is cleared on
-    // every way out.
-    struct ClearBusy {
-        bool& flag;
-        ~ClearBusy() { flag = false; }
-    } clearBusy{MeasureBusy};
+    // every way out. After the input's last second the window closes.
+    struct AtExit {
+        TMainForm& form;
+        ~AtExit()
+        {
+            form.MeasureBusy = false;
+            if (form.inputEnded_)
+                platform::PostToWindow([f = &form] { f->close(); }, &form);
+        }
+    } atExit{*this};
     const bool write = !ShuttingDown && SecondCount != 0;
     const QString line = MeasureLine(LineMarker, time, date, SecondCount != 0 ? SecondSum / SecondCount : 0, LastMin);
     SecondCount = 0;
     SecondSum = 0;
-    if (write) {
-        if (OnMeasureLine)
-            OnMeasureLine(line);
-        // A line that could not be written leaves the marker for the next.
-        if (MeasureLog)
-            MeasureLog->AppendLine(line);
+    // A log that goes on failing for the reason it has reported stays quiet:
+    // one message, not one a second.
+    try {
+        if (write) {
+            if (OnMeasureLine)
+                OnMeasureLine(line);
+            // A line that could not be written leaves the marker for the next.
+            if (MeasureLog)
+                MeasureLog->AppendLine(line);
+        }
+        LineMarker = ' ';
+        if (!ShuttingDown && MeasureLog)
+            MeasureLog->Flush();
+    } catch (const ELogStillFailing&) {
     }
-    LineMarker = ' ';
-    if (!ShuttingDown && MeasureLog)
-        MeasureLog->Flush();
 }
 
+// Both charts are rebuilt from the end of their logs: the steps a replay of
+// the whole log would draw last, as many as the picture shows, so a long
+// history costs no more than a short one.
 void TMainForm::RestoreGraph()
 {
     if (!MeasureLog || !MeasureLog->Exists())
         return;
-    std::int16_t groupCount = 0;
-    int groupSum = 0;
     MeasureBusy = true;
     struct ClearBusy {
         bool& flag;
         ~ClearBusy() { flag = false; }
     } clearBusy{MeasureBusy};
-    // An unreadable mean stands for the last readable one (90, silence,
-    // before any); an unreadable minimum counts as "no minimum yet".
-    int lastMean = 90;
-    const QStringList lines = MeasureLog->ReadLines();
-    for (const QString& line : lines) {
-        if (line.size() != 25)
-            continue;
-        int a = lastMean;
-        int b = 0;
-        if (ParseField(line.mid(20, 2), a))
-            lastMean = a;
-        else
-            a = lastMean;
-        if (!ParseField(line.mid(23, 2), b))
-            b = 0;
-        if (b == 0)
-            b = a;
-        groupSum += a;
-        groupCount += 1;
-        if (groupCount == 5) {
-            groupCount = 0;
-            Scope1->Plot(100 - ((groupSum / 5) * 100 / 70), 100 - (b * 100 / 70));
-            groupSum = 0;
-        }
-    }
+    const THistory history = ReadMeasureHistory(MeasurePath, VisibleSteps(Scope1), GridPeriod(Scope1));
+    for (const THistoryStep& step : history.steps)
+        Scope1->Plot(100 - (step.a * 100 / 70), 100 - (step.b * 100 / 70));
 }
 
 void TMainForm::RestoreGraph2()
@@ -470,16 +526,9 @@ void TMainForm::RestoreGraph2()
         bool& flag;
         ~ClearRestoring() { flag = false; }
     } clear{Scope2Restoring};
-    const QStringList lines = Scope2Log->ReadLines();
-    for (const QString& line : lines) {
-        int min = 25;
-        int max = 60;
-        if (!ParseField(line.mid(0, 2), min))
-            min = 25;
-        if (!ParseField(line.mid(3, 2), max))
-            max = 60;
-        Scope2->Plot(100 - (min * 100 / 70), 100 - (max * 100 / 70));
-    }
+    const THistory history = ReadScope2History(Scope2Path, VisibleSteps(Scope2), GridPeriod(Scope2));
+    for (const THistoryStep& step : history.steps)
+        Scope2->Plot(100 - (step.a * 100 / 70), 100 - (step.b * 100 / 70));
 }
 
 // ---------------------------------------------------------------------------
@@ -540,12 +589,16 @@ void TMainForm::WriteSettings()
 {
     if (!Settings)
         return;
+    // All keys in one replacement of the file: a failure or a kill leaves
+    // either the old settings or the new ones, never a mix.
+    TIniFile::TValues values;
     // Without a usable gain control (no card) the slider holds no gain: the
     // one stored for the card is kept.
     if (MMVolumeControl1->IsValid())
-        Settings->WriteInteger(kSection, "BASEGAIN", inputlevel->Position());
-    Settings->WriteBool(kSection, "CALIBRATED", IsCalibrated);
-    Settings->WriteInteger(kSection, "THRESHOLD", Threshold);
+        values.append({QStringLiteral("BASEGAIN"), QString::number(inputlevel->Position())});
+    values.append({QStringLiteral("CALIBRATED"), QString::number(IsCalibrated ? 1 : 0)});
+    values.append({QStringLiteral("THRESHOLD"), QString::number(Threshold)});
+    Settings->WriteValues(kSection, values);
 }
 
 }  // namespace zol

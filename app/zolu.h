@@ -78,6 +78,11 @@ public:
     void Scope2Update();
     void CalButtonClick();
     void calibrate(int reading);
+    // The input has no more audio (a replayed recording ended): readings
+    // stop, the 5-second average begun and its 30-second window are closed
+    // with what they hold, the next second's line is the last one, then the
+    // window closes. Tried again later while a chart step waits.
+    void EndOfInput();
     // --- logs
     void HT1Timer();
     void RestoreGraph();
@@ -191,6 +196,8 @@ private:
                      void (TMMConnector::*set)(IMMDisplay*));
     void ShowCalibrated();
     void ShowUncalibrated();
+    void TakeAverage();
+    bool inputEnded_ = false;
     bool closed_ = false;
     bool closing_ = false;
 };

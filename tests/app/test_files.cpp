@@ -1,12 +1,19 @@
+#include "app/diskio.h"
 #include "app/inifile.h"
 #include "app/logfiles.h"
 #include "platform/errors.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zol;
 
@@ -22,6 +29,45 @@ void WriteAll(const QString& path, const QByteArray& data)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(data);
+}
+
+// A disk that takes `room` more bytes, then is full (ENOSPC), while it lives.
+class FullDisk {
+public:
+    explicit FullDisk(qint64 room) : room_(room)
+    {
+        diskio::SetWriteFunction([this](int fd, const void* data, size_t size) -> ssize_t {
+            ++writes;
+            if (room_ <= 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            const auto n = static_cast<size_t>(std::min<qint64>(room_, static_cast<qint64>(size)));
+            room_ -= static_cast<qint64>(n);
+            return ::write(fd, data, n);
+        });
+    }
+    ~FullDisk() { diskio::SetWriteFunction({}); }
+    void Free(qint64 bytes) { room_ = bytes; }
+    int writes = 0;
+
+private:
+    qint64 room_;
+};
+
+QString MessageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const EMMError& e) {
+        return e.Message();
+    }
+    return QString();
+}
+
+QStringList FilesIn(const QTemporaryDir& dir)
+{
+    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 }  // namespace
 
@@ -90,7 +136,8 @@ TEST(IniFile, RefusedWriteRaisesUnableToWrite)
         ini.WriteInteger("ZOLPARAMS", "BASEGAIN", 1);
         FAIL() << "no error";
     } catch (const EInOutError& e) {
-        EXPECT_EQ(e.Message(), "Unable to write to " + notADir + "/zol.ini");
+        EXPECT_EQ(e.Message(), "Unable to write to " + notADir +
+                                  "/zol.ini: no new file can be made in its folder (Not a directory)");
     }
     // The refused value is not kept as if it had been written.
     EXPECT_EQ(ini.ReadInteger("ZOLPARAMS", "BASEGAIN", 5), 5);
@@ -120,7 +167,7 @@ TEST(LogFiles, LineFormatsAndFields)
     EXPECT_FALSE(ParseField("x1", v));
 }
 
-TEST(LogFiles, AppendReadBackAndCutLastLine)
+TEST(LogFiles, AppendAndCutLastLine)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("measure.txt");
@@ -133,32 +180,285 @@ TEST(LogFiles, AppendReadBackAndCutLastLine)
         log.Flush();
         log.Close();
     }
-    // A power cut left half a line behind.
+    // A power cut left half a line behind: it is ended before the next.
     QFile f(path);
     f.open(QIODevice::Append);
     f.write(" ,17:05:1");
     f.close();
     TTextLog log(path);
-    QStringList lines = log.ReadLines();
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[1], " ,17:05:1");
     log.OpenAppend();
     log.AppendLine(" ,17:06:00,12/08/26,30,07");
     log.Close();
-    lines = log.ReadLines();
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[2], " ,17:06:00,12/08/26,30,07");  // not glued to the cut line
-    EXPECT_TRUE(ReadAll(path).endsWith("30,07\r\n"));
-
-    // Binary junk and mixed line ends read as lines of bytes.
-    WriteAll(path, QByteArray("a\rb\nc\r\n\0\xff\r\n", 11));
-    lines = log.ReadLines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[3].size(), 2);
+    EXPECT_EQ(ReadAll(path), "*,17:05:09,12/08/26,31,07\r\n ,17:05:1\r\n ,17:06:00,12/08/26,30,07\r\n");
 
     // Appending to a closed log is an error, not a crash.
     EXPECT_THROW(log.AppendLine("x"), EInOutError);
     TTextLog missing(dir.filePath("nodir/measure.txt"));
-    EXPECT_THROW(missing.ReadLines(), EInOutError);
-    EXPECT_THROW(missing.OpenAppend(), EInOutError);
+    EXPECT_EQ(MessageOf([&] { missing.OpenAppend(); }),
+              "Unable to open " + dir.filePath("nodir/measure.txt") + ": No such file or directory");
+    EXPECT_THROW(ReadMeasureHistory(dir.filePath("nodir/measure.txt"), 10, 1), EInOutError);
+}
+
+TEST(IniFile, AWriteKeepsWhatWasEditedMeanwhile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zol.ini");
+    WriteAll(path, "[ZOLPARAMS]\r\nBASEGAIN=10\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("ZOLPARAMS", "DBCALIBRATE", 0), 35);
+    // The station edits the file while zol runs.
+    WriteAll(path, "; set by hand\r\n[ZOLPARAMS]\r\nBASEGAIN=10\r\nTHRESHOLD=30\r\nDBCALIBRATE=41\r\n"
+                   "CALIBRATED=0\r\n[station]\r\ncall=XX0XX\r\n");
+    ini.WriteValues("ZOLPARAMS", {{"BASEGAIN", "7"}, {"CALIBRATED", "1"}, {"THRESHOLD", "50"}});
+    EXPECT_EQ(ReadAll(path), "; set by hand\r\n[ZOLPARAMS]\r\nBASEGAIN=7\r\nTHRESHOLD=50\r\nDBCALIBRATE=41\r\n"
+                             "CALIBRATED=1\r\n[station]\r\ncall=XX0XX\r\n");
+    EXPECT_EQ(ini.ReadInteger("ZOLPARAMS", "DBCALIBRATE", 0), 41);
+    // A file removed meanwhile is written again from what was read.
+    QFile::remove(path);
+    ini.WriteInteger("ZOLPARAMS", "BASEGAIN", 8);
+    EXPECT_TRUE(ReadAll(path).contains("DBCALIBRATE=41\r\n"));
+    EXPECT_TRUE(ReadAll(path).contains("BASEGAIN=8\r\n"));
+    EXPECT_EQ(FilesIn(dir), QStringList{"zol.ini"});  // nothing left beside it
+}
+
+TEST(IniFile, ByteOrderMarkAndLineEndsAreKept)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zol.ini");
+    struct Case {
+        QByteArray text, written;
+    };
+    const Case cases[] = {
+        {"\xEF\xBB\xBF[ZOLPARAMS]\r\nTHRESHOLD=44\r\n", "\xEF\xBB\xBF[ZOLPARAMS]\r\nTHRESHOLD=50\r\n"},
+        {"[ZOLPARAMS]\rTHRESHOLD=44\r; note\r", "[ZOLPARAMS]\rTHRESHOLD=50\r; note\r"},
+        {"\xEF\xBB\xBF[zolparams]\nTHRESHOLD=44", "\xEF\xBB\xBF[zolparams]\nTHRESHOLD=50\n"},
+    };
+    for (const Case& c : cases) {
+        WriteAll(path, c.text);
+        TIniFile ini(path);
+        EXPECT_EQ(ini.ReadInteger("ZOLPARAMS", "THRESHOLD", 0), 44) << c.text.toStdString();
+        ini.WriteInteger("ZOLPARAMS", "THRESHOLD", 50);
+        EXPECT_EQ(ReadAll(path), c.written);  // no second section
+    }
+}
+
+TEST(IniFile, AFailedWriteNeverReplacesTheFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zol.ini");
+    const QByteArray before("[ZOLPARAMS]\r\nBASEGAIN=12\r\nTHRESHOLD=50\r\nDBCALIBRATE=41\r\nCALIBRATED=1\r\n");
+    WriteAll(path, before);
+    TIniFile ini(path);
+    const TIniFile::TValues values{{"BASEGAIN", "3"}, {"CALIBRATED", "0"}, {"THRESHOLD", "30"}};
+    for (qint64 room : {0, 11, 60}) {
+        FullDisk disk(room);
+        EXPECT_EQ(MessageOf([&] { ini.WriteValues("ZOLPARAMS", values); }),
+                  "Unable to write to " + path + ": No space left on device");
+        EXPECT_EQ(ReadAll(path), before) << room;  // not one key of the three
+        EXPECT_EQ(FilesIn(dir), QStringList{"zol.ini"});
+        EXPECT_EQ(ini.ReadInteger("ZOLPARAMS", "BASEGAIN", 0), 12);
+    }
+    // Written, but not onto the disk.
+    diskio::SetSyncFunction([](int) {
+        errno = EIO;
+        return -1;
+    });
+    EXPECT_EQ(MessageOf([&] { ini.WriteValues("ZOLPARAMS", values); }),
+              "Unable to write to " + path + ": Input/output error");
+    diskio::SetSyncFunction({});
+    EXPECT_EQ(ReadAll(path), before);
+
+    // A settings file that is a folder, or a link to an endless device, is
+    // neither read nor replaced.
+    const QString folder = dir.filePath("folder.ini");
+    QDir().mkdir(folder);
+    TIniFile inFolder(folder);
+    EXPECT_EQ(inFolder.ReadError(), EISDIR);
+    EXPECT_EQ(MessageOf([&] { inFolder.WriteInteger("ZOLPARAMS", "BASEGAIN", 1); }),
+              "Unable to write to " + folder + ": Is a directory");
+    const QString zero = dir.filePath("zero.ini");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    TIniFile endless(zero);
+    EXPECT_EQ(endless.ReadError(), diskio::kNotRegularFile);
+    EXPECT_THROW(endless.WriteInteger("ZOLPARAMS", "BASEGAIN", 1), EInOutError);
+
+    // A link to a settings file elsewhere: the file is replaced, the link stays.
+    const QString link = dir.filePath("link.ini");
+    ASSERT_TRUE(QFile::link(path, link));
+    TIniFile linked(link);
+    linked.WriteInteger("ZOLPARAMS", "BASEGAIN", 5);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(ReadAll(path).contains("BASEGAIN=5\r\n"));
+}
+
+TEST(IniFile, AReadOnlyFileOrFolderIsNotReplaced)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not hold back root (tests/scripts/fault_test.sh runs this as another user)";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("zol.ini");
+    WriteAll(path, "[ZOLPARAMS]\r\nBASEGAIN=12\r\n");
+    ::chmod(QFile::encodeName(path).constData(), 0444);
+    TIniFile ini(path);
+    EXPECT_EQ(MessageOf([&] { ini.WriteInteger("ZOLPARAMS", "BASEGAIN", 3); }),
+              "Unable to write to " + path + ": Permission denied");
+    EXPECT_EQ(ReadAll(path), "[ZOLPARAMS]\r\nBASEGAIN=12\r\n");
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+    EXPECT_EQ(MessageOf([&] { ini.WriteInteger("ZOLPARAMS", "BASEGAIN", 3); }),
+              "Unable to write to " + path + ": no new file can be made in its folder (Permission denied)");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(ReadAll(path), "[ZOLPARAMS]\r\nBASEGAIN=12\r\n");
+}
+
+TEST(LogFiles, AFailedWriteIsTakenBackAndReportedOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("measure.txt");
+    const QString line = " ,17:05:09,12/08/26,31,07";
+    TTextLog log(path);
+    log.Create();
+    log.AppendLine(line);
+    log.Flush();
+    {
+        FullDisk disk(11);  // the next line fits in part only
+        EXPECT_EQ(MessageOf([&] { log.AppendLine(line); }), "Unable to write to " + path + ": No space left on device");
+        EXPECT_EQ(ReadAll(path).size(), 27);  // the 11 bytes are taken back
+        EXPECT_TRUE(log.Failing());
+        // The same failure again: raised, but as one already reported.
+        EXPECT_THROW(log.AppendLine(line), ELogStillFailing);
+        disk.Free(1000);  // space comes back
+        log.AppendLine(line);
+        log.Flush();
+        EXPECT_FALSE(log.Failing());
+        disk.Free(0);
+        EXPECT_THROW(
+            try { log.AppendLine(line); } catch (const ELogStillFailing&) { FAIL() << "a new failure stayed quiet"; },
+            EInOutError);
+    }
+    log.Close();
+    EXPECT_EQ(ReadAll(path), (line + "\r\n" + line + "\r\n").toLatin1());
+
+    // A line cut by a power cut that cannot be ended at once (the disk is
+    // full at start) is ended before the next line.
+    WriteAll(path, (line + "\r\n ,17:0").toLatin1());
+    TTextLog cut(path);
+    {
+        FullDisk disk(0);
+        cut.OpenAppend();
+        EXPECT_TRUE(cut.IsOpen());
+        EXPECT_THROW(cut.AppendLine(line), EInOutError);
+    }
+    cut.AppendLine(line);
+    cut.Close();
+    EXPECT_EQ(ReadAll(path), (line + "\r\n ,17:0\r\n" + line + "\r\n").toLatin1());
+}
+
+TEST(LogFiles, OnlyRegularFilesAreLogsAndOpenFailuresSayWhy)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("measure.txt");
+    QDir().mkdir(folder);
+    TTextLog inFolder(folder);
+    EXPECT_EQ(MessageOf([&] { inFolder.CheckRegular(); }), "Unable to open " + folder + ": Is a directory");
+    EXPECT_EQ(MessageOf([&] { inFolder.OpenAppend(); }), "Unable to open " + folder + ": Is a directory");
+    EXPECT_EQ(MessageOf([&] { ReadMeasureHistory(folder, 10, 1); }), "Unable to read " + folder + ": Is a directory");
+
+    for (const char* device : {"/dev/zero", "/dev/urandom"}) {
+        const QString link = dir.filePath(QString("dev%1.txt").arg(QFileInfo(device).fileName()));
+        ASSERT_TRUE(QFile::link(device, link));
+        TTextLog log(link);
+        EXPECT_EQ(MessageOf([&] { log.CheckRegular(); }), "Unable to open " + link + ": Not a regular file");
+        EXPECT_THROW(log.OpenAppend(), EInOutError);
+        EXPECT_EQ(MessageOf([&] { ReadScope2History(link, 10, 1); }), "Unable to read " + link + ": Not a regular file");
+    }
+    // A pipe with no writer does not hang the reader.
+    const QString fifo = dir.filePath("scope2.txt");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    EXPECT_EQ(MessageOf([&] { ReadScope2History(fifo, 10, 1); }), "Unable to read " + fifo + ": Not a regular file");
+    TTextLog pipe(fifo);
+    EXPECT_THROW(pipe.OpenAppend(), EInOutError);
+}
+
+namespace {
+QByteArray MeasureLines(int from, int count)
+{
+    QByteArray data;
+    data.reserve(count * 27);
+    for (int i = from; i < from + count; ++i) {
+        const int mean = 20 + (i * 7) % 53;
+        const int min = i % 11 == 0 ? 0 : 15 + (i * 3) % 31;
+        data += (i == 0 ? "*" : " ") + QByteArray(",17:00:00,12/08/26,") +
+                QByteArray::number(mean).rightJustified(2, '0') + "," + QByteArray::number(min).rightJustified(2, '0') +
+                "\r\n";
+    }
+    return data;
+}
+
+void ExpectSameSteps(const THistory& tail, const THistory& full)
+{
+    ASSERT_EQ(tail.steps.size(), full.steps.size());
+    for (size_t i = 0; i < tail.steps.size(); ++i) {
+        EXPECT_EQ(tail.steps[i].a, full.steps[i].a) << i;
+        EXPECT_EQ(tail.steps[i].b, full.steps[i].b) << i;
+    }
+    EXPECT_EQ(tail.skipped, full.skipped);
+}
+}  // namespace
+
+TEST(LogFiles, ALongHistoryIsReadFromItsEndAsAFullReadWouldGiveIt)
+{
+    QTemporaryDir dir;
+    const QString measure = dir.filePath("measure.txt");
+    const QString scope2 = dir.filePath("scope2.txt");
+    const qint64 unlimited = std::numeric_limits<qint64>::max();
+    // Well-formed logs a few times the part that is read; the last group
+    // of measure.txt is one line short and not drawn.
+    WriteAll(measure, MeasureLines(0, 5 * 10000 + 4));
+    QByteArray lines2;
+    for (int i = 0; i < 200000; ++i)
+        lines2 += QByteArray::number(10 + i % 80).rightJustified(2, '0') + "," +
+                  QByteArray::number(20 + i % 70).rightJustified(2, '0') + "\r\n";
+    WriteAll(scope2, lines2);
+    for (int period : {1, 2, 3}) {
+        const THistory tail = ReadMeasureHistory(measure, 329, period);
+        const THistory full = ReadMeasureHistory(measure, 329, period, unlimited);
+        EXPECT_LE(tail.bytesRead, kHistoryBytes + 135);
+        EXPECT_EQ(full.bytesRead, (5 * 10000 + 4) * 27);
+        ExpectSameSteps(tail, full);
+        EXPECT_EQ(tail.skipped % period, 0);
+        EXPECT_GE(tail.steps.size(), 329u);
+        EXPECT_EQ(tail.skipped + static_cast<qint64>(tail.steps.size()), 10000);
+        const THistory tail2 = ReadScope2History(scope2, 329, period);
+        const THistory full2 = ReadScope2History(scope2, 329, period, unlimited);
+        EXPECT_LE(tail2.bytesRead, kHistoryBytes + 7);
+        ExpectSameSteps(tail2, full2);
+        EXPECT_EQ(tail2.steps.back().a, 10 + 199999 % 80);
+    }
+
+    // 200 MB that the station never wrote (a hole) before a well-formed end:
+    // the restore reads its end only, in bounded memory.
+    const qint64 hole = 200LL * 1000 * 1000 / 135 * 135;
+    {
+        QFile f(measure);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(f.resize(hole));
+        f.seek(hole);
+        f.write("\r\n" + MeasureLines(1, 50));
+    }
+    const THistory big = ReadMeasureHistory(measure, 329, 2);
+    EXPECT_LE(big.bytesRead, kHistoryBytes + 135);
+    ASSERT_EQ(big.steps.size(), 10u);  // the 50 lines after the hole
+    // The last group: lines 46 to 50 (means 20 + (i * 7) % 53; minimum of line 50).
+    EXPECT_EQ(big.steps.back().a, (20 * 5 + (46 * 7) % 53 + (47 * 7) % 53 + (48 * 7) % 53 + (49 * 7) % 53 + (50 * 7) % 53) / 5);
+    EXPECT_EQ(big.steps.back().b, 15 + (50 * 3) % 31);
+    // One endless line: nothing to draw, and no more than the end is read.
+    {
+        QFile f(scope2);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(f.resize(hole));
+    }
+    const THistory endless = ReadScope2History(scope2, 329, 2);
+    EXPECT_LE(endless.bytesRead, kHistoryBytes + 7);
+    EXPECT_TRUE(endless.steps.empty());
 }
