@@ -1,6 +1,20 @@
 #include "app/cmdline.h"
 
+#include <cmath>
+
 namespace zol {
+
+bool ParseDuration(const QString& text, double& seconds)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    // Not a number, infinite, overflowing, or too short or too long to be
+    // a run: refused rather than ending at once or never.
+    if (!ok || !std::isfinite(value) || value < kMinDuration || value > kMaxDuration)
+        return false;
+    seconds = value;
+    return true;
+}
 
 TOptions ParseCommandLine(const QStringList& arguments)
 {
@@ -42,10 +56,11 @@ TOptions ParseCommandLine(const QStringList& arguments)
         } else if (arg == "--duration") {
             if (!takeValue())
                 return options;
-            bool ok = false;
-            options.duration = value.toDouble(&ok);
-            if (!ok || options.duration <= 0) {
-                options.error = QStringLiteral("--duration needs a number of seconds above 0, not \"%1\"").arg(value);
+            if (!ParseDuration(value, options.duration)) {
+                options.error = QStringLiteral("--duration needs a number of seconds from %1 to %2, not \"%3\"")
+                                    .arg(kMinDuration)
+                                    .arg(kMaxDuration, 0, 'f', 0)
+                                    .arg(value);
                 return options;
             }
         } else if (arg == "--headless" && !hasValue) {
@@ -89,7 +104,7 @@ QString HelpText()
         "                    add :ELEMENT to pick the gain element (hw:1:Mic)\n"
         "  --headless        no window; every measure.txt line is also printed\n"
         "  --fast            with sim or a .wav file: run as fast as possible\n"
-        "  --duration SECS   close in order after SECS seconds\n"
+        "  --duration SECS   close in order after SECS seconds (0.001 to 1000000000)\n"
         "  --workdir DIR     folder of zol.ini, measure.txt and scope2.txt\n"
         "                    (default: the current folder)\n"
         "  --calibrate       press \"Calibrate\" once measuring has started\n"

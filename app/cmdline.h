@@ -23,6 +23,13 @@ struct TOptions {
     bool WavInput() const { return input.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive); }
 };
 
+// --duration: seconds of the clock in use, within these bounds.
+constexpr double kMinDuration = 0.001;
+constexpr double kMaxDuration = 1e9;  // about 31 years
+// Reads a duration; false for anything that is no finite number of seconds
+// within the bounds (nan, inf, 1e309, 0, 1e-9, ...).
+bool ParseDuration(const QString& text, double& seconds);
+
 // Parses the arguments (without the program name).
 TOptions ParseCommandLine(const QStringList& arguments);
 QString HelpText();

@@ -13,9 +13,14 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <QFile>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zol {
@@ -33,6 +38,153 @@ void Print(FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+// Makes the working folder and its parents; says so when it made one.
+// Returns false (with the reason printed) when it cannot be used.
+bool PrepareFolder(const QString& path)
+{
+    const QString absolute = QDir(path).absolutePath();
+    QString made;
+    for (int i = absolute.indexOf('/', 1); ; i = absolute.indexOf('/', i + 1)) {
+        const QString part = i < 0 ? absolute : absolute.left(i);
+        const QByteArray name = QFile::encodeName(part);
+        struct stat st {};
+        if (::stat(name.constData(), &st) != 0) {
+            if (::mkdir(name.constData(), 0777) != 0 && errno != EEXIST) {
+                Print(stderr, QStringLiteral("zol: cannot make the folder %1: %2\n")
+                                  .arg(part, QString::fromLocal8Bit(std::strerror(errno))));
+                return false;
+            }
+            made = part;
+        } else if (!S_ISDIR(st.st_mode)) {
+            Print(stderr, QStringLiteral("zol: cannot use the folder %1: %2\n")
+                              .arg(absolute, QString::fromLocal8Bit(std::strerror(ENOTDIR))));
+            return false;
+        }
+        if (i < 0)
+            break;
+    }
+    if (!made.isEmpty())
+        Print(stderr, QStringLiteral("zol: created the folder %1 for zol.ini, measure.txt and scope2.txt\n").arg(absolute));
+    return true;
+}
+
+// SIGINT and SIGTERM close the window as the user would.
+void CloseOnSignals(TMainForm& form, std::unique_ptr<QSocketNotifier>& notifier)
+{
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&form] {
+        char buffer[16];
+        while (::read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        form.close();
+    });
+}
+
+// What one run of the window needs from the command line and the source.
+struct TRun {
+    explicit TRun(const TOptions& o) : options(o) {}
+    const TOptions& options;
+    std::shared_ptr<platform::WaveInBackend> source;
+    platform::SimClock* sim = nullptr;
+    bool measuring = false;
+    int errors = 0;
+};
+
+// A replayed recording: held back until measuring begins, so its first
+// second is measured (in --fast the log's times are then the recording's
+// own); once it has been played, the window finishes its last second and
+// window and closes.
+platform::TimerId WatchRecording(TMainForm& form, TRun& run)
+{
+    if (!run.options.WavInput())
+        return 0;
+    platform::HoldWavFile(run.source, true);
+    const QDateTime recorded = run.sim != nullptr ? platform::WavRecordingStart(run.options.input) : QDateTime();
+    form.OnMeasuringStarted = [&form, &run, recorded] {
+        run.measuring = true;
+        if (run.sim != nullptr && recorded.isValid())
+            run.sim->SetWallTime(recorded);
+        platform::HoldWavFile(run.source, false);
+        if (run.options.calibrate)
+            platform::Guarded([&] { form.CalButtonClick(); });
+    };
+    return platform::TheClock().StartPeriodic(50000, [&form, &run] {
+        platform::PostToWindow(
+            [&form, &run] {
+                if (run.measuring && platform::WavFileEnded(run.source))
+                    form.EndOfInput();
+            },
+            &run);
+    });
+}
+
+// Runs the window until it has closed; returns the exit code.
+int RunWindow(QApplication& app, TRun& run)
+{
+    const TOptions& options = run.options;
+    TMainForm form(options);
+    platform::ErrorReporter show;
+    if (options.headless) {
+        show = [](const QString& message) { Print(stderr, "zol: " + message + "\n"); };
+        form.OnMeasureLine = [](const QString& line) { Print(stdout, line + "\n"); };
+    } else {
+        show = [&form](const QString& message) { QMessageBox::critical(&form, QStringLiteral("zol"), message); };
+    }
+    // Every error reported makes the run's exit code 1.
+    platform::SetErrorReporter([&run, show](const QString& message) {
+        ++run.errors;
+        show(message);
+    });
+    bool done = false;
+    form.OnClosed = [&] {
+        done = true;
+        QCoreApplication::quit();
+    };
+    form.OnMeasuringStarted = [&] {
+        run.measuring = true;
+        if (options.calibrate)
+            platform::Guarded([&] { form.CalButtonClick(); });
+    };
+    const platform::TimerId watch = WatchRecording(form, run);
+    std::unique_ptr<QSocketNotifier> notifier;
+    CloseOnSignals(form, notifier);
+    platform::TimerId duration = 0;
+    if (options.duration > 0) {
+        duration = platform::TheClock().StartOneShot(static_cast<std::int64_t>(options.duration * 1e6), [&form, &run] {
+            platform::PostToWindow(
+                [&form, &run] {
+                    if (!run.measuring)
+                        Print(stderr, QStringLiteral("zol: the --duration of %1 s ended before measuring began: "
+                                                     "nothing was logged\n")
+                                          .arg(run.options.duration));
+                    form.close();
+                },
+                &run);
+        });
+    }
+
+    form.show();
+    platform::Guarded([&] { form.FormCreate(); });
+    if (run.sim != nullptr) {
+        while (!done)
+            run.sim->AdvanceMs(20);
+    } else if (!done) {
+        app.exec();
+    }
+    platform::TheClock().KillTimer(watch);
+    platform::TheClock().KillTimer(duration);
+    platform::RemovePostedMessages(&run);
+    platform::SetErrorReporter(nullptr);
+    return run.errors > 0 ? 1 : 0;
 }
 }  // namespace
 
@@ -65,95 +217,32 @@ int RunZol(int argc, char** argv)
     }
     if (options.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!options.workdir.isEmpty() && !QDir().mkpath(options.workdir)) {
-        Print(stderr, "zol: cannot use the folder " + options.workdir + "\n");
-        return 2;
-    }
 
     QApplication app(argc, argv);
     platform::InitWindowThread();
-    platform::SimClock* sim = nullptr;
+    TRun run(options);
     if (options.fast) {
-        // A replayed recording is logged with the times it was recorded at.
-        QDateTime start = options.WavInput() ? platform::WavRecordingStart(options.input) : QDateTime();
-        if (!start.isValid())
-            start = QDateTime::currentDateTime();
-        auto clock = std::make_unique<platform::SimClock>(start);
-        sim = clock.get();
+        // A replayed recording is logged with the times it was recorded at
+        // (set when measuring begins); the simulated receiver with now.
+        auto clock = std::make_unique<platform::SimClock>(QDateTime::currentDateTime());
+        run.sim = clock.get();
         platform::InstallClock(std::move(clock));
     }
 
     // The capture source and the mixer the command line names. A source that
     // cannot be used (a missing or unsupported file) ends the program with
     // its reason before anything is written.
-    std::shared_ptr<platform::WaveInBackend> source;
     try {
-        source = platform::MakeWaveInBackend(options.input);
-        platform::SetWaveInBackend(source);
+        run.source = platform::MakeWaveInBackend(options.input);
+        platform::SetWaveInBackend(run.source);
         platform::InstallMixer(platform::CreateMixerBackend(options.mixer));
     } catch (const std::exception& e) {
         Print(stderr, QStringLiteral("zol: %1\n").arg(QString::fromStdString(e.what())));
         return 2;
     }
-
-    TMainForm form(options);
-    if (options.headless) {
-        platform::SetErrorReporter([](const QString& message) { Print(stderr, "zol: " + message + "\n"); });
-        form.OnMeasureLine = [](const QString& line) { Print(stdout, line + "\n"); };
-    } else {
-        platform::SetErrorReporter([&form](const QString& message) {
-            QMessageBox::critical(&form, QStringLiteral("zol"), message);
-        });
-    }
-    bool done = false;
-    form.OnClosed = [&] {
-        done = true;
-        QCoreApplication::quit();
-    };
-    form.OnMeasuringStarted = [&] {
-        if (options.calibrate)
-            platform::Guarded([&] { form.CalButtonClick(); });
-    };
-
-    // SIGINT and SIGTERM close the window as the user would.
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, nullptr);
-        ::sigaction(SIGTERM, &action, nullptr);
-    }
-    QSocketNotifier notifier(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &form, [&form] {
-        char buffer[16];
-        while (::read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
-        }
-        form.close();
-    });
-
-    if (options.duration > 0) {
-        platform::TheClock().StartOneShot(static_cast<std::int64_t>(options.duration * 1e6), [&form] {
-            platform::PostToWindow([&form] { form.close(); });
-        });
-    }
-
-    form.show();
-    platform::Guarded([&] { form.FormCreate(); });
-    if (sim != nullptr) {
-        // A replayed recording ends the run when it is used up (plus a few
-        // seconds, so the last second and window reach the logs).
-        std::int64_t endedAtMs = -1;
-        while (!done) {
-            sim->AdvanceMs(20);
-            if (options.WavInput() && endedAtMs < 0 && platform::WavFileEnded(source))
-                endedAtMs = sim->NowMs();
-            if (endedAtMs >= 0 && sim->NowMs() - endedAtMs >= 2000 && !form.Closed())
-                form.close();
-        }
-    } else if (!done) {
-        app.exec();
-    }
-    return 0;
+    if (!options.workdir.isEmpty() && !PrepareFolder(options.workdir))
+        return 2;
+    return RunWindow(app, run);
 }
 
 }  // namespace zol

@@ -271,6 +271,11 @@ QDateTime SimClock::WallTime()
     return impl_->wallStart.addMSecs(impl_->now / 1000);
 }
 
+void SimClock::SetWallTime(const QDateTime& now)
+{
+    impl_->wallStart = now.addMSecs(-(impl_->now / 1000));
+}
+
 TimerId SimClock::StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callback callback)
 {
     const TimerId id = impl_->nextId++;

@@ -96,6 +96,10 @@ public:
     void ProcessMessages() override;
     bool Simulated() const override { return true; }
 
+    // From now on the wall clock reads `now` at the present virtual time
+    // (a replayed recording is logged with the times it was recorded at).
+    void SetWallTime(const QDateTime& now);
+
     // Drives the program: fires every timer due up to now + `us` in time
     // order and handles the window queue between them, until the queue is
     // empty or time has reached the target. Window thread, not from inside

@@ -208,10 +208,16 @@ namespace {
 
 // Reads the file's frames and converts them (channels, width, rate by linear
 // interpolation) to the capture format.
+// The flags a WAV back end shares with the sources it makes.
+struct WavState {
+    std::atomic<bool> ended{false};
+    std::atomic<bool> held{false};
+};
+
 class WavFileSource : public PacedSource {
 public:
-    WavFileSource(const QString& path, const WavInfo& info, const WAVEFORMATEX& f, std::shared_ptr<std::atomic<bool>> ended)
-        : file_(path), info_(info), format_(f), ended_(std::move(ended))
+    WavFileSource(const QString& path, const WavInfo& info, const WAVEFORMATEX& f, std::shared_ptr<WavState> state)
+        : file_(path), info_(info), format_(f), state_(std::move(state))
     {
         step_ = static_cast<double>(info.rate) / f.nSamplesPerSec;
         srcBlock_ = info.channels * info.bits / 8;
@@ -228,6 +234,12 @@ public:
     {
         const int frames = bytes / format_.nBlockAlign;
         char* p = data;
+        if (state_->held) {
+            // Held back: silence, and the recording waits.
+            for (int i = 0; i < frames * format_.nChannels; ++i)
+                p = PutSample(p, 0.0, format_.wBitsPerSample);
+            return frames * format_.nBlockAlign;
+        }
         int made = 0;
         for (; made < frames; ++made) {
             if (!ok_)
@@ -243,16 +255,18 @@ public:
             Step();
         }
         if (!ok_ || made < frames)
-            *ended_ = true;
+            state_->ended = true;
         return made * format_.nBlockAlign;
     }
 
     void Skip(int frames) override
     {
+        if (state_->held)
+            return;
         for (int i = 0; i < frames && ok_; ++i)
             Step();
         if (!ok_)
-            *ended_ = true;
+            state_->ended = true;
     }
 
 private:
@@ -308,7 +322,7 @@ private:
     QFile file_;
     WavInfo info_;
     WAVEFORMATEX format_;
-    std::shared_ptr<std::atomic<bool>> ended_;
+    std::shared_ptr<WavState> state_;
     double step_ = 1;
     double frac_ = 0;
     int srcBlock_ = 1;
@@ -322,19 +336,19 @@ private:
 
 class WavFileBackend : public PacedWaveInBackend {
 public:
-    WavFileBackend(const QString& path, const WavInfo& info, std::shared_ptr<std::atomic<bool>> ended)
+    WavFileBackend(const QString& path, const WavInfo& info, std::shared_ptr<WavState> state)
         : PacedWaveInBackend(QFileInfo(path).fileName(), QStringLiteral("WAV file %1").arg(path),
-                             [path, info, ended](const WAVEFORMATEX& f) -> std::unique_ptr<PacedSource> {
-                                 *ended = false;
-                                 auto source = std::make_unique<WavFileSource>(path, info, f, ended);
+                             [path, info, state](const WAVEFORMATEX& f) -> std::unique_ptr<PacedSource> {
+                                 state->ended = false;
+                                 auto source = std::make_unique<WavFileSource>(path, info, f, state);
                                  if (!source->Ok())
                                      return nullptr;
                                  return source;
                              }),
-          ended_(std::move(ended))
+          state_(std::move(state))
     {
     }
-    std::shared_ptr<std::atomic<bool>> ended_;
+    std::shared_ptr<WavState> state_;
 };
 
 // ---------------------------------------------------------------------------
@@ -548,13 +562,19 @@ std::shared_ptr<WaveInBackend> MakeSimReceiverBackend(const SimReceiverOptions& 
 std::shared_ptr<WaveInBackend> MakeWavFileBackend(const QString& path)
 {
     const WavInfo info = ReadWavInfo(path);
-    return std::make_shared<WavFileBackend>(path, info, std::make_shared<std::atomic<bool>>(false));
+    return std::make_shared<WavFileBackend>(path, info, std::make_shared<WavState>());
 }
 
 bool WavFileEnded(const std::shared_ptr<WaveInBackend>& backend)
 {
     auto* wav = dynamic_cast<WavFileBackend*>(backend.get());
-    return wav != nullptr && wav->ended_->load();
+    return wav != nullptr && wav->state_->ended.load();
+}
+
+void HoldWavFile(const std::shared_ptr<WaveInBackend>& backend, bool hold)
+{
+    if (auto* wav = dynamic_cast<WavFileBackend*>(backend.get()))
+        wav->state_->held = hold;
 }
 
 std::shared_ptr<WaveInBackend> MakeScriptedBackend(std::shared_ptr<WaveInScript> script)

@@ -42,6 +42,10 @@ std::shared_ptr<WaveInBackend> MakeWavFileBackend(const QString& path);
 QDateTime WavRecordingStart(const QString& path);
 // Whether the WAV device of `backend` has used up its file.
 bool WavFileEnded(const std::shared_ptr<WaveInBackend>& backend);
+// While held, the WAV device of `backend` records silence and its file
+// waits; released, the file plays from where it stood (the program holds a
+// recording until measuring begins, so its first second is measured).
+void HoldWavFile(const std::shared_ptr<WaveInBackend>& backend, bool hold);
 
 // What a scripted device does; tests change it while it runs.
 struct WaveInScript {

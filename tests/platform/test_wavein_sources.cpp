@@ -278,3 +278,35 @@ TEST(WaveInSources, ARecordingBeganItsLengthBeforeTheFileWasWritten)
     EXPECT_EQ(WavRecordingStart(path), QDateTime(QDate(2026, 8, 12), QTime(10, 30, 0)));
     EXPECT_FALSE(WavRecordingStart(dir.filePath("missing.wav")).isValid());
 }
+
+TEST(WaveInSources, AHeldWavFileRecordsSilenceAndThenPlaysFromItsStart)
+{
+    auto& sim = test::ResetSim();
+    QTemporaryDir dir;
+    // 2048 frames of 16-bit mono: each sample holds 1000 + its frame number.
+    QByteArray data;
+    for (int i = 0; i < 2048; ++i) {
+        const auto v = static_cast<std::uint16_t>(1000 + i);
+        data.append(static_cast<char>(v & 0xFF));
+        data.append(static_cast<char>(v >> 8));
+    }
+    const QString path = dir.path() + "/count.wav";
+    ASSERT_TRUE(WriteWavFile(path, 11025, 16, 1, data));
+    auto backend = MakeWaveInBackend(path);
+    HoldWavFile(backend, true);
+    Recorder r;
+    ASSERT_EQ(r.Open(*backend, 11025, 16, 1, 4, 2048), 0);
+    sim.AdvanceMs(1000);  // about ten buffers of silence
+    EXPECT_FALSE(WavFileEnded(backend));
+    ASSERT_GE(r.left.size(), 8u * 1024);
+    for (std::int16_t s : r.left)
+        ASSERT_EQ(s, 0);
+    const size_t held = r.left.size();
+    HoldWavFile(backend, false);
+    sim.AdvanceMs(1000);
+    EXPECT_TRUE(WavFileEnded(backend));
+    ASSERT_EQ(r.left.size(), held + 2048);  // all of the file, from its first frame
+    for (int i = 0; i < 2048; ++i)
+        ASSERT_EQ(r.left[held + i], 1000 + i) << i;
+    r.device->Close();
+}
