@@ -111,6 +111,20 @@ log-folders)
     expect_measuring 30
     check_ini "$w"
     [ -z "$(find "$w/measure.txt" "$w/scope2.txt" -mindepth 1)" ] || fail "something was written into the folders"
+
+    # Logs that are links to endless devices: refused at once, and the run
+    # (in real time) ends when its duration is up.
+    w="$dir/devices"
+    mkdir -p "$w"
+    ln -s /dev/zero "$w/measure.txt"
+    ln -s /dev/urandom "$w/scope2.txt"
+    timeout 60 "$ZOL" --headless --input sim --duration 4 --workdir "$w" > "$out" 2> "$err"
+    rc=$?
+    [ "$rc" -ne 124 ] || fail "a log linked to a device kept zol from ending"
+    expect_unclean "logs linked to devices"
+    expect_message "$w/measure.txt: Not a regular file"
+    expect_message "$w/scope2.txt: Not a regular file"
+    expect_measuring 1
     ;;
 full-disk)
     # A small filesystem of its own: as root a tmpfs, otherwise one in a user
