@@ -7,6 +7,7 @@
 #pragma once
 
 #include "chain/mmdisplay.h"
+#include "displays/decaymode.h"
 #include "displays/scale.h"
 #include "chain/waveformat.h"
 #include "controls/mmcontrols.h"
@@ -19,8 +20,6 @@
 #include <cstdint>
 
 namespace zol {
-
-enum TMMDecayMode { dmNone, dmStepUp, dmExponential, dmUniform };
 
 constexpr int kMeterFullScale = 32767;
 
