@@ -16,6 +16,7 @@
 #include "displays/meter.h"
 #include "displays/oscope.h"
 #include "displays/scope.h"
+#include "displays/spectrum.h"
 #include "mixer/mixerblock.h"
 #include "mixer/mixercontrol.h"
 #include "mixer/mixerdevice.h"
@@ -299,6 +300,11 @@ void TMainForm::inputlevel1Change()
         return;
     ShowUncalibrated();
     IsCalibrated = false;
+}
+
+void TMainForm::SpectrgainChange()
+{
+    Spectrum->SetGain(spectrgain->Position());
 }
 
 void TMainForm::MMLED1DblClick()

@@ -46,6 +46,7 @@ class TMMSwitch;
 class IMMDisplay;
 class TMMSlider;
 class TMMOscope;
+class TMMSpectrum;
 
 // Program title and credits, joined with the version for the caption.
 extern const char* const kTitleText;
@@ -71,6 +72,7 @@ public:
     void MMLED1DblClick();
     void inputlevel1Change();
     void ScopegainChange();
+    void SpectrgainChange();
     // --- measurement cycle and calibration
     void HT2Timer();
     void Scope1Update();
@@ -112,6 +114,8 @@ public:
     TMMLEDPanel* D1 = nullptr;
     TMMOscope* Oscillo = nullptr;
     TMMSlider* scopegain = nullptr;
+    TMMSpectrum* Spectrum = nullptr;
+    TMMSlider* spectrgain = nullptr;
     TMMLED* MMLED1 = nullptr;
     TMMMixerDevice* MMMixerDevice1 = nullptr;
     TMMAudioLine* MMAudioLine1 = nullptr;

@@ -16,6 +16,7 @@
 #include "displays/meter.h"
 #include "displays/oscope.h"
 #include "displays/scope.h"
+#include "displays/spectrum.h"
 #include "mixer/mixerblock.h"
 #include "mixer/mixercontrol.h"
 #include "mixer/mixerdevice.h"
@@ -157,8 +158,8 @@ void TMainForm::BuildMeters()
     D1->SetMaxValue(100);
 }
 
-// The oscilloscope with its gain slider, and the marker line over the
-// spectrum analyser.
+// The oscilloscope and the spectrum analyser with their gain sliders, and
+// the marker line over the analyser.
 void TMainForm::BuildAnalysers()
 {
     Oscillo = new TMMOscope(Panel1);
@@ -185,10 +186,42 @@ void TMainForm::BuildAnalysers()
     scopegain->SetPosition(32);
     scopegain->OnChange = [this](QObject*) { ScopegainChange(); };
 
+    // The spectrum analyser and its gain slider.
+    Spectrum = new TMMSpectrum(Panel1);
+    Spectrum->setObjectName("Spectrum");
+    Spectrum->setGeometry(527, 3, 176, 126);
+    Spectrum->SetDrawGrid(true);
+    Spectrum->SetSpotSpace(0);
+    Spectrum->SetInactive1Color(clBlack);
+    Spectrum->SetInactive2Color(clBlack);
+    Spectrum->SetInactive3Color(clBlack);
+    Spectrum->SetScaleTextColor(clWhite);
+    Spectrum->SetScaleLineColor(clWhite);
+    Spectrum->SetPoint2(75);
+    Spectrum->SetMode(mStereo);
+    Spectrum->SetBitLength(b16Bit);
+    Spectrum->SetRefFreq(50);
+    Spectrum->SetGain(sg12db);
+    Spectrum->SetFFTLength(1024);
+    Spectrum->SetKind(skLines);
+    Spectrum->SetWindow(fwGaussian);
+    Spectrum->SetVerticalScale(20);
+    Spectrum->SetPeakDelay(10);
+
+    spectrgain = new TMMSlider(Panel1);
+    spectrgain->setObjectName("spectrgain");
+    spectrgain->setGeometry(508, 4, 15, 129);
+    spectrgain->SetOrientation(orVertical);
+    spectrgain->SetMaxValue(5);
+    spectrgain->SetPosition(5);
+    spectrgain->OnChange = [this](QObject*) { SpectrgainChange(); };
+
+    // The marker line stands over the analyser.
     Panel2 = new TMMPanel(Panel1);
     Panel2->Bevel().SetBevelOuter(bvNone);
     Panel2->SetColor(clWhite);
     Panel2->setGeometry(549, 5, 1, 125);
+    Panel2->raise();
 }
 
 // The source switches over the lower right corners of the oscilloscope and
@@ -401,6 +434,7 @@ void TMainForm::BuildChain(const TOptions& options)
     c1->SetMeter1(MMMeter2);
     c2->SetMeter1(Om);
     c2->SetOscope1(Oscillo);
+    c2->SetSpectrum1(Spectrum);
 
     MMMixerDevice1 = new TMMMixerDevice(this);
     MMAudioLine1 = new TMMAudioLine(this);

@@ -133,6 +133,7 @@ void TSpectrumKernel::BuildSegments()
         s.height = 0;
     }
     segCount_ = count;
+    ++layoutGeneration_;
     std::fill(peak_.begin(), peak_.end(), 0);
     std::fill(hold_.begin(), hold_.end(), 0);
 }

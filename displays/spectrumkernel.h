@@ -124,6 +124,8 @@ public:
     // height reaches the plot height (gain overflow).
     bool ComputeSegments();
     int SegmentCount() const { return segCount_; }
+    // Changes whenever the segments are laid out anew.
+    int LayoutGeneration() const { return layoutGeneration_; }
     const TSpectrumSegment& Segment(int i) const { return seg_[static_cast<std::size_t>(i)]; }
     int StrongestHeight() const { return bestHeight_; }
     int StrongestBin() const { return bestBin_; }
@@ -227,6 +229,7 @@ private:
     // segments
     std::vector<TSpectrumSegment> seg_;
     int segCount_ = 0;
+    int layoutGeneration_ = 0;
     int bestHeight_ = -1;
     int bestBin_ = 0;
     int bestColumn_ = 0;
