@@ -164,7 +164,7 @@ QString TMMCustomSpectrum::InfoText(QPoint at) const
     if (kind_ == skScroll)
         return text;
     if (kernel_.LogAmp()) {
-        text += QString::asprintf(" %2.1f dB", -10.0 * (6.0 * y / (h_ - 1)));
+        text += QString::asprintf(" %2.1f dB", -10.0 * (6.0 * y / (h_ - 1)) + 0.0);  // + 0.0: no "-0.0"
     } else {
         const double v = static_cast<double>(h_ - y - 1) / (h_ - 1) * kernel_.VerticalScale() / 100.0;
         text += QString::asprintf(kernel_.VerticalScale() < 10 ? " %5.3f V" : " %4.2f V", v);
