@@ -3,6 +3,7 @@
 #include "app/zolu.h"
 
 #include "chain/connector.h"
+#include "app/filterpresets.h"
 #include "chain/equalizer.h"
 #include "chain/wavein.h"
 #include "controls/designer.h"

@@ -6,8 +6,8 @@
 // chain through BufferReady on the thread that delivered it.
 #pragma once
 
-#include "chain/waveformat.h"
-#include "controls/mmcomponent.h"
+#include "platform/waveformat.h"
+#include "core/mmcomponent.h"
 #include "platform/thread.h"
 
 #include <QString>

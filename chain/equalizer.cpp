@@ -421,23 +421,18 @@ void TMMEqualizer::BufferLoad(PWaveHdr lpWaveHdr, bool& moreBuffers)
 }
 
 // ---------------------------------------------------------------------------
-// The main window's filter sets, written field by field in the stored layout.
+// Stored filter sets, written field by field in the stored layout.
 
-namespace {
-struct Band {
-    float freq1, freq2, gain;
-};
-
-QByteArray FilterSetStream(const Band (&bands)[3])
+QByteArray EqualizerBandStream(const std::vector<TEqualizerBand>& bands, int fftLength)
 {
     TMemoryStream s;
     s.WriteBuffer("EQU", 4);  // magic and its zero byte
     s.WriteU8(1);             // owns its objects
     s.WriteI32(8);
     s.WriteChars(QStringLiteral("Untitled"));
-    s.WriteI32(256);          // FFTLength
-    s.WriteI16(3);
-    for (const Band& b : bands) {
+    s.WriteI32(fftLength);
+    s.WriteI16(static_cast<std::int16_t>(bands.size()));
+    for (const TEqualizerBand& b : bands) {
         s.WriteU8(11);
         s.WriteChars(QStringLiteral("TMMEQFilter"));
         s.WriteU8(1);         // enabled
@@ -446,19 +441,6 @@ QByteArray FilterSetStream(const Band (&bands)[3])
         s.WriteSingle(b.gain);
     }
     return s.Data();
-}
-}  // namespace
-
-QByteArray EqualizerStream550To750()
-{
-    static const Band bands[3] = {{0, 500, -99}, {550, 750, 0}, {800, 22050, -99}};
-    return FilterSetStream(bands);
-}
-
-QByteArray EqualizerStream700To900()
-{
-    static const Band bands[3] = {{0, 650, -90}, {700, 900, 0}, {950, 22000, -90}};
-    return FilterSetStream(bands);
 }
 
 }  // namespace zol

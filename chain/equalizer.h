@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace zol {
 
@@ -174,13 +175,12 @@ private:
     std::mutex engineLock_;
 };
 
-// The two filter sets of the main window as stored in its form ("EQU"
-// streams: description "Untitled", FFTLength 256, three enabled bands each).
-// The 550-750 Hz band pass: 0-500 Hz -99 dB, 550-750 Hz 0 dB,
-// 800-22050 Hz -99 dB.
-QByteArray EqualizerStream550To750();
-// The 700-900 Hz band pass: 0-650 Hz -90 dB, 700-900 Hz 0 dB,
-// 950-22000 Hz -90 dB.
-QByteArray EqualizerStream700To900();
+// One enabled band of a stored filter set: frequencies in Hz, gain in dB.
+struct TEqualizerBand {
+    float freq1, freq2, gain;
+};
+// An "EQU" stream holding enabled bands (description "Untitled"), as a form
+// stores a filter set.
+QByteArray EqualizerBandStream(const std::vector<TEqualizerBand>& bands, int fftLength = 256);
 
 }  // namespace zol

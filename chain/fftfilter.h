@@ -10,7 +10,7 @@
 // thread) are serialised by the engine's lock.
 #pragma once
 
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 
 namespace zol {
 

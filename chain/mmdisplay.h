@@ -4,7 +4,7 @@
 // chain library knows nothing else about them.
 #pragma once
 
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 
 class QObject;
 

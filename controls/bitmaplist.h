@@ -3,8 +3,8 @@
 // BMP images ("MBML") or images compressed block by block ("MBMC").
 #pragma once
 
-#include "controls/mmcomponent.h"
-#include "controls/mmobserver.h"
+#include "core/mmcomponent.h"
+#include "core/mmobserver.h"
 #include "platform/mmstream.h"
 
 #include <QImage>

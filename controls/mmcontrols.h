@@ -1,8 +1,8 @@
 // Controls with a bevel: the bases of every visible component, and the panel.
 #pragma once
 
-#include "controls/mmcomponent.h"
-#include "controls/mmobject.h"
+#include "core/mmcomponent.h"
+#include "controls/bevel.h"
 
 #include <QWidget>
 

@@ -4,7 +4,7 @@
 
 #include "controls/bitmaplist.h"
 #include "controls/mmcontrols.h"
-#include "controls/mmobserver.h"
+#include "core/mmobserver.h"
 
 namespace zol {
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "controls/mmcontrols.h"
-#include "displays/scale.h"
+#include "controls/scale.h"
 #include "platform/clock.h"
 
 #include <QImage>

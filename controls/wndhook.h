@@ -5,7 +5,7 @@
 // chain is relinked so that no procedure is left pointing at a removed one.
 #pragma once
 
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 
 #include <QEvent>
 

@@ -1,7 +1,7 @@
 // Click, double-click and mouse events of the LED controls.
 #pragma once
 
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 
 #include <QRect>
 

@@ -8,8 +8,8 @@
 
 #include "chain/mmdisplay.h"
 #include "displays/decaymode.h"
-#include "displays/scale.h"
-#include "chain/waveformat.h"
+#include "controls/scale.h"
+#include "platform/waveformat.h"
 #include "controls/mmcontrols.h"
 #include "timers/tickservice.h"
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "chain/mmdisplay.h"
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 #include "displays/dibcanvas.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "controls/colors.h"
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 #include "platform/clock.h"
 
 #include <QImage>

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "chain/fft.h"
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 #include "displays/decaymode.h"
 
 #include <cstdint>

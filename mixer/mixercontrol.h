@@ -3,7 +3,7 @@
 // per-channel, per-item values.
 #pragma once
 
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 #include "mixer/mixerdevice.h"
 
 namespace zol {

@@ -4,8 +4,8 @@
 // control -> bound control.
 #pragma once
 
-#include "chain/audiodevice.h"
-#include "controls/mmobserver.h"
+#include "mixer/audiodevice.h"
+#include "core/mmobserver.h"
 #include "platform/mixerbackend.h"
 
 #include <QString>

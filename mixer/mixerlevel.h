@@ -4,7 +4,7 @@
 // level parts.
 #pragma once
 
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 #include "controls/mmcontrols.h"
 
 namespace zol {

@@ -13,7 +13,7 @@
 // window thread. No callback runs after Close has returned.
 #pragma once
 
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 #include "platform/devicequery.h"
 #include "platform/mmsyserr.h"
 

@@ -5,7 +5,7 @@
 // arrive while the worker is busy merge into one).
 #pragma once
 
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 #include "platform/cbmode.h"
 #include "platform/clock.h"
 #include "platform/thread.h"

@@ -4,7 +4,7 @@
 // count has reached their Interval. OnTimer runs on the window thread.
 #pragma once
 
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 
 #include <functional>
 

@@ -5,6 +5,7 @@
 // sample magnitude of the latest buffer; every 100 ms that value becomes
 // the dB reading trunc(20 log10(32768 / max(v, 1))).
 #include "chain/equalizer.h"
+#include "tests/chain/filter_sets.h"
 
 #include "platform/clock.h"
 #include "tests/support/test_support.h"

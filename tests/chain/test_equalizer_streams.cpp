@@ -4,6 +4,7 @@
 // the sanitizer build); what loads must be a consistent filter set that
 // filters and stores again.
 #include "chain/equalizer.h"
+#include "tests/chain/filter_sets.h"
 #include "chain/objectlist.h"
 #include "tests/support/stream_mutation.h"
 

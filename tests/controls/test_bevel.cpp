@@ -1,7 +1,7 @@
 #include "controls/mmcontrols.h"
 #include "controls/mmcursors.h"
-#include "controls/mmobject.h"
-#include "controls/mmobserver.h"
+#include "controls/bevel.h"
+#include "core/mmobserver.h"
 
 #include <QImage>
 #include <QPainter>

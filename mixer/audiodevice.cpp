@@ -1,4 +1,4 @@
-#include "chain/audiodevice.h"
+#include "mixer/audiodevice.h"
 
 #include "platform/errors.h"
 #include "platform/mmsyserr.h"

@@ -1,4 +1,4 @@
-#include "controls/mmcomponent.h"
+#include "core/mmcomponent.h"
 
 namespace zol {
 

@@ -1,8 +1,8 @@
-// TMMObject (update counting and a change event) and TMMBevel, the frame
-// every visual component draws around its content.
+// TMMBevel, the frame every visual component draws around its content.
 #pragma once
 
 #include "controls/colors.h"
+#include "core/mmobject.h"
 
 #include <QRect>
 
@@ -12,25 +12,6 @@ class QPainter;
 
 namespace zol {
 
-class TMMObject {
-public:
-    using ChangeEvent = std::function<void(TMMObject* sender)>;
-    virtual ~TMMObject() = default;
-
-    void BeginUpdate();
-    void EndUpdate();
-    int UpdateCount() const { return updateCount_; }
-    ChangeEvent OnChange;
-
-protected:
-    // Runs OnChange unless an update is in progress.
-    virtual void Changed();
-    // Told when the first BeginUpdate starts an update.
-    virtual void Updating() {}
-
-private:
-    int updateCount_ = 0;
-};
 
 enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
 enum TBorderStyle { bsNone, bsSingle };

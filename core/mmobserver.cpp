@@ -1,4 +1,4 @@
-#include "controls/mmobserver.h"
+#include "core/mmobserver.h"
 
 #include <algorithm>
 

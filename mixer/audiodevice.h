@@ -6,8 +6,8 @@
 // itself by overriding the Query... operations.
 #pragma once
 
-#include "controls/mmcomponent.h"
-#include "controls/mmobserver.h"
+#include "core/mmcomponent.h"
+#include "core/mmobserver.h"
 #include "platform/devicequery.h"
 
 #include <QString>

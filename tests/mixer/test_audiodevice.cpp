@@ -1,5 +1,5 @@
 // The audio-device base: device numbers, capabilities, Active, observers.
-#include "chain/audiodevice.h"
+#include "mixer/audiodevice.h"
 #include "platform/errors.h"
 #include "platform/mmsyserr.h"
 #include "tests/support/test_support.h"

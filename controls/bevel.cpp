@@ -1,28 +1,8 @@
-#include "controls/mmobject.h"
+#include "controls/bevel.h"
 
 #include <QPainter>
 
 namespace zol {
-
-void TMMObject::BeginUpdate()
-{
-    if (updateCount_ == 0)
-        Updating();
-    ++updateCount_;
-}
-
-void TMMObject::EndUpdate()
-{
-    --updateCount_;
-    if (updateCount_ == 0)
-        Changed();
-}
-
-void TMMObject::Changed()
-{
-    if (updateCount_ == 0 && OnChange)
-        OnChange(this);
-}
 
 QRect DrawFrameRing(QPainter& painter, QRect rect, const QColor& topLeft,
                     const QColor& bottomRight, int width)

@@ -1,4 +1,4 @@
-#include "displays/scale.h"
+#include "controls/scale.h"
 
 #include "platform/errors.h"
 #include "platform/strings.h"

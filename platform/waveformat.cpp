@@ -1,4 +1,4 @@
-#include "chain/waveformat.h"
+#include "platform/waveformat.h"
 
 #include "platform/errors.h"
 #include "platform/strings.h"
