@@ -380,7 +380,7 @@ public:
             for (int i = 0; i < frames; ++i, ++frame_) {
                 for (int ch = 0; ch < format_.nChannels; ++ch) {
                     if (format_.wBitsPerSample == 16) {
-                        const auto v = static_cast<std::uint16_t>(frame_ & 0x7FFF);
+                        const auto v = static_cast<std::uint16_t>((frame_ >> (15 * ch)) & 0x7FFF);
                         *p++ = static_cast<char>(v & 0xFF);
                         *p++ = static_cast<char>(v >> 8);
                     } else {
@@ -394,7 +394,14 @@ public:
         return made;
     }
 
-    void Skip(int frames) override { frame_ += frames; }
+    void Skip(int frames) override
+    {
+        {
+            std::lock_guard lock(script_->mutex);
+            script_->skipped.emplace_back(frame_, frames);
+        }
+        frame_ += frames;
+    }
 
     int Failure() override
     {

@@ -16,6 +16,8 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace zol::platform {
 
@@ -54,10 +56,13 @@ struct WaveInScript {
     // "GetCaps", "QueryFormat", "Open", "PrepareHeader", "UnprepareHeader",
     // "AddBuffer", "Start", "Stop", "Reset", "Close".
     std::map<QString, int> failures;
-    // Contents of the first buffers, in order; after them each 16-bit
-    // sample holds the frame number (low 15 bits), each 8-bit one its low
-    // 8 bits.
+    // Contents of the first buffers, in order. After them each frame holds
+    // its number: 16-bit mono and the left channel the low 15 bits, the
+    // right channel the next 15; 8-bit samples the low 8 bits.
     std::deque<QByteArray> data;
+    // Frames that passed while no buffer was queued (lost): where each run
+    // of them began, and how many.
+    std::vector<std::pair<std::int64_t, int>> skipped;
     int deviceCount = 1;
     std::uint32_t formats = WAVE_FORMAT_ALL;  // the capability flags reported
     // Lost after this many delivered buffers (-1: never), with this error.
