@@ -4,49 +4,19 @@
 #include "platform/mmsyserr.h"
 #include "platform/msgbox.h"
 #include "platform/wavein_sources.h"
+#include "tests/chain/wavein_test_util.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <thread>
 #include <vector>
 
 using namespace zol;
 namespace pf = zol::platform;
+using test::CountLink;
 
 namespace {
-
-// A plain link that records what reaches it.
-class CountLink : public TMMDSPComponent {
-public:
-    std::int64_t bytes = 0;
-    int buffers = 0;
-    std::vector<std::uint32_t> sizes;
-    std::vector<int> firstFrames;  // frame number in the first sample of each buffer
-    std::thread::id thread;
-    int opens = 0, closes = 0, starts = 0, stops = 0;
-    std::function<void(PWaveHdr)> onBuffer;
-
-    void BufferReady(PWaveHdr hdr) override
-    {
-        bytes += hdr->dwBytesRecorded;
-        ++buffers;
-        sizes.push_back(hdr->dwBytesRecorded);
-        if (hdr->dwBytesRecorded >= 2)
-            firstFrames.push_back(static_cast<std::uint8_t>(hdr->lpData[0]) |
-                                  static_cast<std::uint8_t>(hdr->lpData[1]) << 8);
-        thread = std::this_thread::get_id();
-        if (onBuffer)
-            onBuffer(hdr);
-        TMMDSPComponent::BufferReady(hdr);
-    }
-    void NotifyOpen() override { ++opens; TMMDSPComponent::NotifyOpen(); }
-    void NotifyClose() override { ++closes; TMMDSPComponent::NotifyClose(); }
-    void NotifyStart() override { ++starts; TMMDSPComponent::NotifyStart(); }
-    void NotifyStop() override { ++stops; TMMDSPComponent::NotifyStop(); }
-};
 
 struct Rig {
     pf::SimClock& sim = test::ResetSim();
@@ -565,114 +535,4 @@ TEST(WaveIn, DestroyedWhileRunning)
     EXPECT_FALSE(rig.link->Opened());
     EXPECT_EQ(rig.link->Input(), nullptr);
     rig.sim.AdvanceMs(300);
-}
-
-TEST(WaveIn, RealTimeChurnOfStartStopAndClose)
-{
-    // Real time: the device's timer thread, the capture thread and the
-    // window thread really run at once.
-    pf::InstallClock(std::make_unique<pf::RealClock>());
-    {
-        test::ErrorRecorder errors;
-        auto backend = pf::MakeSimReceiverBackend();
-        CountLink link;
-        TMMWaveIn w(nullptr, backend);
-        w.SetCallBackMode(cmThread);
-        w.SetBufferSize(256);  // 64 frames: a buffer every 1.45 ms
-        w.SetMode(mStereo);
-        w.SetBitLength(b16Bit);
-        w.SetSampleRate(44100);
-        w.SetOutput(&link);
-        std::atomic<int> seen{0};
-        w.OnBufferReady = [&](QObject*, PWaveHdr) { ++seen; };
-        auto pump = [&](const std::function<bool()>& done, int ms) {
-            const std::int64_t end = pf::TheClock().NowMs() + ms;
-            while (!done() && pf::TheClock().NowMs() < end) {
-                pf::RunPendingTasks();
-                pf::WaitUntil(done, 1);
-            }
-            pf::RunPendingTasks();
-            return done();
-        };
-        for (int round = 0; round < 25; ++round) {
-            const int before = seen.load();
-            w.Start();
-            ASSERT_TRUE(pump([&] { return seen.load() >= before + 5; }, 5000)) << round;
-            if (round % 2 == 0) {
-                w.Stop();
-                ASSERT_TRUE(pump([&] { return !w.IsStarted(); }, 5000)) << round;
-                EXPECT_TRUE(w.IsOpen());
-                w.Start();
-                ASSERT_TRUE(pump([&] { return seen.load() >= before + 10; }, 5000)) << round;
-            }
-            w.Close();
-            ASSERT_TRUE(pump([&] { return !w.IsOpen(); }, 5000)) << round;
-            EXPECT_FALSE(link.Opened());
-        }
-        EXPECT_EQ(link.opens, 25);
-        EXPECT_EQ(link.closes, 25);
-        for (auto size : link.sizes)
-            ASSERT_EQ(size % 4, 0u);
-        EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
-    }
-    test::ResetSim();
-}
-
-TEST(WaveIn, RealTimeStopWhileTheCaptureThreadHandlesABuffer)
-{
-    // A slow chain keeps the capture thread busy about half the time, so a
-    // Stop from the window thread often meets a buffer being handled. Every
-    // stop must complete, and a restart must not find a buffer queued twice.
-    pf::InstallClock(std::make_unique<pf::RealClock>());
-    {
-        test::ErrorRecorder errors;
-        auto script = std::make_shared<pf::WaveInScript>();
-        auto backend = pf::MakeScriptedBackend(script);
-        CountLink link;
-        TMMWaveIn w(nullptr, backend);
-        w.SetCallBackMode(cmThread);
-        w.SetBufferSize(256);  // 64 frames: a buffer every 1.45 ms
-        w.SetNumBuffers(4);
-        w.SetMode(mStereo);
-        w.SetBitLength(b16Bit);
-        w.SetSampleRate(44100);
-        w.SetOutput(&link);
-        std::atomic<int> seen{0};
-        std::atomic<int> maxQueued{0};
-        link.onBuffer = [&](PWaveHdr) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(700);
-            while (std::chrono::steady_clock::now() < until) {
-            }
-            ++seen;
-        };
-        auto pump = [&](const std::function<bool()>& done, int ms) {
-            const std::int64_t end = pf::TheClock().NowMs() + ms;
-            while (!done() && pf::TheClock().NowMs() < end) {
-                pf::RunPendingTasks();
-                pf::WaitUntil(done, 1);
-            }
-            pf::RunPendingTasks();
-            return done();
-        };
-        for (int round = 0; round < 150; ++round) {
-            const size_t first = link.firstFrames.size();
-            const int before = seen.load();
-            w.Start();
-            ASSERT_TRUE(w.IsStarted()) << round;
-            ASSERT_TRUE(pump([&] {
-                maxQueued = std::max(maxQueued.load(), w.QueuedBuffers());
-                return seen.load() >= before + 6;
-            }, 5000)) << round;
-            w.Stop();
-            ASSERT_TRUE(pump([&] { return !w.IsStarted(); }, 3000)) << "stop never completed in round " << round;
-            ASSERT_FALSE(w.StopPending()) << round;
-            // Within one run the buffers follow each other.
-            for (size_t i = first + 1; i < link.firstFrames.size(); ++i)
-                ASSERT_EQ(link.firstFrames[i], (link.firstFrames[i - 1] + 64) & 0x7FFF) << round << " " << i;
-        }
-        EXPECT_LE(maxQueued.load(), 4);
-        w.Close();
-        EXPECT_TRUE(errors.Messages().isEmpty()) << errors.Messages().join("|").toStdString();
-    }
-    test::ResetSim();
 }
