@@ -206,7 +206,9 @@ void RealClock::ProcessMessages()
 
 struct SimClock::Impl {
     QDateTime wallStart;
-    std::int64_t now = 0;
+    // Read by any thread (a worker stamps what it handles), moved by the
+    // window thread.
+    std::atomic<std::int64_t> now{0};
     std::unordered_map<TimerId, TimerEntry> timers;
     Schedule schedule;
     std::uint64_t nextId = 1;

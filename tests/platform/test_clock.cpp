@@ -137,11 +137,11 @@ TEST(RealClock, PeriodicTimerAndKill)
     EXPECT_EQ(count.load(), after);  // no call after KillTimer returned
     // A timer may kill itself from its own callback.
     TEvent once;
-    TimerId self = 0;
+    std::atomic<TimerId> self{0};
     std::atomic<int> selfCalls{0};
     self = clock.StartPeriodic(1000, [&] {
         ++selfCalls;
-        clock.KillTimer(self);
+        clock.KillTimer(self.load());
         once.Set();
     });
     EXPECT_TRUE(once.WaitFor(5000));
@@ -163,7 +163,7 @@ TEST(WindowThread, BlockingCallWhileTheWindowThreadWaitsDoesNotDeadlock)
     worker.join();
 
     // Exceptions of a blocking call reach the caller.
-    bool caught = false;
+    std::atomic<bool> caught{false};
     std::thread thrower([&] {
         try {
             RunOnWindowThread([] { throw std::runtime_error("boom"); });
@@ -171,7 +171,7 @@ TEST(WindowThread, BlockingCallWhileTheWindowThreadWaitsDoesNotDeadlock)
             caught = true;
         }
     });
-    EXPECT_TRUE(WaitUntil([&] { return caught; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return caught.load(); }, 5000));
     thrower.join();
 }
 
