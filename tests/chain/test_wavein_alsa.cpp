@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -55,9 +56,17 @@ pid_t Spawn(const QStringList& args, const QStringList& extraEnv)
     std::vector<std::string> strings;
     for (const QString& a : args)
         strings.push_back(a.toStdString());
+    // The extra variables replace those of the same name (the shared
+    // server's PULSE_SERVER must not reach a helper of the private one).
+    std::vector<std::string> names;  // "NAME="
+    for (const QString& e : extraEnv)
+        names.push_back(e.left(e.indexOf('=') + 1).toStdString());
     std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e)
-        envStrings.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return entry.rfind(n, 0) == 0; }))
+            envStrings.push_back(entry);
+    }
     for (const QString& e : extraEnv)
         envStrings.push_back(e.toStdString());
     std::vector<char*> argv, envp;
