@@ -19,18 +19,6 @@ inline long Nearest(double x)
     return std::lrint(x);  // halves to the even neighbour
 }
 
-inline int Sample16(const char* p)
-{
-    std::int16_t s;
-    std::memcpy(&s, p, 2);
-    return s;
-}
-
-inline int Byte(const char* p)
-{
-    return static_cast<std::uint8_t>(*p);
-}
-
 }  // namespace
 
 TMMCustomMeter::TMMCustomMeter(QWidget* parent) : TMMGraphicControl(parent)
@@ -42,7 +30,6 @@ TMMCustomMeter::TMMCustomMeter(QWidget* parent) : TMMGraphicControl(parent)
     setFont(f);
     resize(170, 90);
     RecomputeNeededBytes();
-    RecomputeDecay();
     if (!IsDesigning())
         RegisterTickClient();
 }
@@ -171,17 +158,17 @@ void TMMCustomMeter::SetBackgroundPicture(const QImage& picture)
 
 void TMMCustomMeter::SetBitLength(TMMBits v)
 {
-    if (v == bitLength_)
+    if (v == kernel_.BitLength())
         return;
-    bitLength_ = v;
+    kernel_.SetBitLength(v);
     RecomputeNeededBytes();
 }
 
 void TMMCustomMeter::SetMode(TMMMode v)
 {
-    if (v == mode_)
+    if (v == kernel_.Mode())
         return;
-    mode_ = v;
+    kernel_.SetMode(v);
     RecomputeNeededBytes();
 }
 
@@ -196,7 +183,7 @@ void TMMCustomMeter::SetSamples(int v)
 
 void TMMCustomMeter::RecomputeNeededBytes()
 {
-    neededBytes_ = (bitLength_ + 1) * (mode_ + 1) * samples_;
+    neededBytes_ = kernel_.BytesOf(samples_);
 }
 
 void TMMCustomMeter::SetGain(int v)
@@ -223,43 +210,6 @@ void TMMCustomMeter::SetLogAmp(bool v)
     logAmp_ = v;
     bgDirty_ = true;
     update();
-}
-
-void TMMCustomMeter::SetDecayMode(TMMDecayMode v)
-{
-    if (v == decayMode_)
-        return;
-    decayMode_ = v;
-    ClearDecay();
-}
-
-void TMMCustomMeter::SetDecay(int v)
-{
-    v = std::clamp(v, 1, 16);
-    if (v == decay_)
-        return;
-    decay_ = v;
-    RecomputeDecay();
-    if (decayMode_ == dmUniform)
-        ClearDecay();
-}
-
-void TMMCustomMeter::RecomputeDecay()
-{
-    double f = 0.0001;
-    for (int i = 0; i < decay_; ++i)
-        f = std::sqrt(f);
-    factor_ = f;
-    window_ = std::clamp(2 * decay_ - 2, 1, 32);
-}
-
-void TMMCustomMeter::ClearDecay()
-{
-    level_ = 0.0f;
-    std::memset(ring_, 0, sizeof ring_);
-    ringPos_ = 0;
-    ringFill_ = 0;
-    ringSum_ = 0;
 }
 
 void TMMCustomMeter::SetShowPeak(bool v)
@@ -300,44 +250,7 @@ void TMMCustomMeter::ShowPCMData(const char* data)
 {
     if (!enabled_ || !Visible() || data == nullptr)
         return;
-    const int o0 = -dcOffset_[0];
-    const int o1 = -dcOffset_[1];
-    std::int32_t m = 0;
-    const int n = samples_;
-    if (bitLength_ == b16Bit) {
-        if (mode_ == mMono) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs(Sample16(data + 2 * i) + o0));
-        } else if (channel_ == chLeft) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs(Sample16(data + 4 * i) + o0));
-        } else if (channel_ == chRight) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs(Sample16(data + 4 * i + 2) + o1));
-        } else {
-            for (int i = 0; i < n; ++i) {
-                const int l = Sample16(data + 4 * i) + o0;
-                const int r = Sample16(data + 4 * i + 2) + o1;
-                m = std::max(m, std::abs((l + r) / 2));
-            }
-        }
-    } else {
-        if (mode_ == mMono) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs((Byte(data + i) + o0 - 128) * 256));
-        } else if (channel_ == chLeft) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs((Byte(data + 2 * i) + o0 - 128) * 256));
-        } else if (channel_ == chRight) {
-            for (int i = 0; i < n; ++i)
-                m = std::max(m, std::abs((Byte(data + 2 * i + 1) + o1 - 128) * 256));
-        } else {
-            for (int i = 0; i < n; ++i) {
-                const int avg = (Byte(data + 2 * i) + o0 + Byte(data + 2 * i + 1) + o1) / 2;
-                m = std::max(m, std::abs((avg - 128) * 256));
-            }
-        }
-    }
+    const std::int32_t m = kernel_.BlockPeak(data, samples_);
     if (m >= kMeterFullScale && OnPcmOverflow)
         OnPcmOverflow(this);
     LevelStep(m);
@@ -355,30 +268,7 @@ void TMMCustomMeter::LevelStep(std::int32_t r)
     if (r == 0 && needleValue_ == 0 && !peakChanged_)
         return;
 
-    if (decayMode_ != dmNone) {
-        ringPos_ = (ringPos_ + 1) % window_;
-        ringFill_ = std::min(ringFill_ + 1, window_);
-        switch (decayMode_) {
-        case dmStepUp:
-            level_ = static_cast<float>(level_ * factor_);
-            if (r >= level_)
-                level_ = static_cast<float>(r);
-            else
-                r = static_cast<std::int32_t>(level_);
-            break;
-        case dmExponential:
-            level_ = static_cast<float>(level_ * factor_ + (1.0 - factor_) * r);
-            r = static_cast<std::int32_t>(std::floor(level_));
-            break;
-        case dmUniform:
-            ringSum_ += r - ring_[ringPos_];
-            ring_[ringPos_] = r;
-            r = static_cast<std::int32_t>(ringSum_ / ringFill_);
-            break;
-        default:
-            break;
-        }
-    }
+    r = kernel_.Smooth(r);
 
     const std::int64_t g = static_cast<std::int64_t>(r) * (gain_ + 8) / 8;
     long v;
@@ -416,7 +306,7 @@ void TMMCustomMeter::ResetDisplay()
     peakValue_ = 0;
     peakHold_ = 0;
     peakChanged_ = false;
-    ClearDecay();
+    kernel_.ClearDecay();
     DrawNeedlesNow();
 }
 

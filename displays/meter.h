@@ -1,13 +1,14 @@
-// TMMMeter: a moving-coil style level meter. For each block of PCM the meter
-// finds the largest sample magnitude (RawLevel), smooths it by the decay
-// mode, maps it through a dB (or linear) scale to a needle position and draws
-// the needles at once over a cached background of arc scale and caption. An
-// optional peak needle holds the highest position and falls back on the
-// shared 25 ms tick service.
+// TMMMeter: a moving-coil style level meter. For each block of PCM its level
+// kernel finds the largest sample magnitude (RawLevel) and smooths it by the
+// decay mode; the meter maps that through a dB (or linear) scale to a needle
+// position and draws the needles at once over a cached background of arc
+// scale and caption. An optional peak needle holds the highest position and
+// falls back on the shared 25 ms tick service.
 #pragma once
 
 #include "chain/mmdisplay.h"
 #include "displays/decaymode.h"
+#include "displays/levelkernel.h"
 #include "controls/scale.h"
 #include "platform/waveformat.h"
 #include "controls/mmcontrols.h"
@@ -81,11 +82,11 @@ public:
     void SetBackgroundPicture(const QImage& picture);
 
     // --- data and level
-    TMMBits BitLength() const override { return bitLength_; }
+    TMMBits BitLength() const override { return kernel_.BitLength(); }
     void SetBitLength(TMMBits v);
-    TMMChannel Channel() const { return channel_; }
-    void SetChannel(TMMChannel v) { channel_ = v; }
-    TMMMode Mode() const override { return mode_; }
+    TMMChannel Channel() const { return kernel_.Channel(); }
+    void SetChannel(TMMChannel v) { kernel_.SetChannel(v); }
+    TMMMode Mode() const override { return kernel_.Mode(); }
     void SetMode(TMMMode v);
     // -8..32; other values are ignored.
     int Gain() const { return gain_; }
@@ -96,10 +97,10 @@ public:
     void SetSensitivy(int v);
     bool LogAmp() const { return logAmp_; }
     void SetLogAmp(bool v);
-    TMMDecayMode DecayMode() const { return decayMode_; }
-    void SetDecayMode(TMMDecayMode v);
-    int Decay() const { return decay_; }
-    void SetDecay(int v);
+    TMMDecayMode DecayMode() const { return kernel_.DecayMode(); }
+    void SetDecayMode(TMMDecayMode v) { kernel_.SetDecayMode(v); }
+    int Decay() const { return kernel_.Decay(); }
+    void SetDecay(int v) { kernel_.SetDecay(v); }
     bool ShowPeak() const { return showPeak_; }
     void SetShowPeak(bool v);
     int PeakDelay() const { return peakDelay_; }
@@ -119,8 +120,8 @@ public:
     int PeakHold() const { return peakHold_.load(); }
     int Value() const;
     void SetValue(int percent);
-    int DCOffset(int channel) const { return dcOffset_[channel & 1]; }
-    void SetDCOffset(int channel, int value) { dcOffset_[channel & 1] = value; }
+    int DCOffset(int channel) const { return kernel_.DCOffset(channel); }
+    void SetDCOffset(int channel, int value) { kernel_.SetDCOffset(channel, value); }
     bool TickClientRegistered() const { return tick_ != nullptr; }
     bool TickClientPaused() const { return tickPaused_; }
 
@@ -152,8 +153,6 @@ private:
         update();
     }
     void RecomputeNeededBytes();
-    void RecomputeDecay();
-    void ClearDecay();
     void RegisterTickClient();
     void UpdateTickPause();
     void PeakFall();
@@ -183,15 +182,11 @@ private:
     int point2_ = 80;
     QImage picture_;
 
-    TMMBits bitLength_ = b8Bit;
-    TMMChannel channel_ = chBoth;
-    TMMMode mode_ = mMono;
+    TLevelKernel kernel_;  // format, raw level and smoothing
     int gain_ = 0;
     int samples_ = 50;
     int sensitivy_ = -50;
     bool logAmp_ = true;
-    TMMDecayMode decayMode_ = dmNone;
-    int decay_ = 1;
     bool showPeak_ = true;
     int peakDelay_ = 20;
     int peakSpeed_ = 0;
@@ -203,15 +198,6 @@ private:
     std::atomic<int> peakValue_{0};
     std::atomic<int> peakHold_{0};
     std::atomic<bool> peakChanged_{false};
-    int dcOffset_[2] = {0, 0};
-
-    float level_ = 0.0f;
-    double factor_ = 0.01;
-    int window_ = 1;
-    std::int32_t ring_[32] = {};
-    int ringPos_ = 0;
-    int ringFill_ = 0;
-    std::int64_t ringSum_ = 0;
 
     TTickHandle tick_ = nullptr;
     bool tickPaused_ = false;
