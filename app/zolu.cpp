@@ -38,7 +38,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <langinfo.h>
 
 namespace zol {
@@ -82,13 +81,6 @@ int GridPeriod(const TScope* scope)
 
 }  // namespace
 
-int TMainForm::Reading(double level)
-{
-    if (!(level >= 1.0))
-        level = 1.0;
-    return static_cast<int>(std::trunc(20.0 * std::log10(32768.0 / level)));
-}
-
 TMainForm::TMainForm(const TOptions& options, QWidget* parent) : QWidget(parent)
 {
     InstallCursors();
@@ -121,17 +113,12 @@ void TMainForm::FormCreate()
     MeasurePath = WorkDir + "/measure.txt";
     Scope2Path = WorkDir + "/scope2.txt";
     recordlevel->SetPosition(MMVolumeControl1->ControlInfo().Steps());
-    PendingAverage = 35;
-    WindowUpdates = 0;
-    AverageCount = 0;
+    Measurement.BeginRun();
     ReadSettings();
-    if (IsCalibrated) {
+    if (Measurement.IsCalibrated()) {
         ShowCalibrated();
-        Scope1->SetBaseline(Threshold);
+        Scope1->SetBaseline(Measurement.Threshold());
     }
-    LineMarker = '*';
-    WindowMin = 90;
-    WindowMax = 0;
     try {
         mvi->Start();
     } catch (...) {
@@ -155,7 +142,7 @@ void TMainForm::ReadSettings()
         Report(QStringLiteral("Unable to read %1: %2; the default settings are used")
                    .arg(IniPath, diskio::ErrorText(error)));
     } else if (fresh) {
-        Threshold = 30;
+        Measurement.SetThreshold(30);
         if (error == 0)
             Report(QStringLiteral("%1 holds no [%2] settings; the default settings are added to it")
                        .arg(IniPath, kSection));
@@ -175,9 +162,9 @@ void TMainForm::ReadSettings()
     // Without a file (it could not be written) the values a new file would
     // hold are used.
     inputlevel->SetPosition(Settings->ReadInteger(kSection, "BASEGAIN", fresh ? steps : 0));
-    Threshold = Settings->ReadInteger(kSection, "THRESHOLD", 30);
-    DbCalibrate = Settings->ReadInteger(kSection, "DBCALIBRATE", fresh ? 35 : 30);
-    IsCalibrated = Settings->ReadBool(kSection, "CALIBRATED", false);
+    Measurement.SetThreshold(Settings->ReadInteger(kSection, "THRESHOLD", 30));
+    Measurement.SetDbCalibrate(Settings->ReadInteger(kSection, "DBCALIBRATE", fresh ? 35 : 30));
+    Measurement.SetCalibrated(Settings->ReadBool(kSection, "CALIBRATED", false));
 }
 
 namespace {
@@ -296,10 +283,10 @@ void TMainForm::ShowUncalibrated()
 
 void TMainForm::inputlevel1Change()
 {
-    if (!IsCalibrated)
+    if (!Measurement.IsCalibrated())
         return;
     ShowUncalibrated();
-    IsCalibrated = false;
+    Measurement.Uncalibrate();
 }
 
 void TMainForm::SpectrgainChange()
@@ -322,31 +309,22 @@ void TMainForm::ScopegainChange()
 
 void TMainForm::HT2Timer()
 {
-    const double level = Om->RawLevel();
-    const int reading = Reading(level);
+    const int reading = TMeasurement::Reading(Om->RawLevel());
     D1->SetValue(reading);
-    if (Calibrating)
+    if (Measurement.Calibrating())
         calibrate(reading);
-    AverageCount += 1;
-    SecondCount += 1;
-    AverageSum += reading;
-    SecondSum += reading;
-    if (PendingAverage == -1) {
-        PendingAverage = AverageSum / AverageCount;
-        AverageSum = 0;
-        AverageCount = 0;
-    }
+    Measurement.AddReading(reading);
 }
 
 void TMainForm::Scope1Update()
 {
-    if (MeasureBusy)
+    if (measureBusy_)
         return;
-    PendingAverage = -1;
+    Measurement.RequestAverage();
     // The next 100 ms tick delivers the average; closing the window ends the
     // wait, since no tick will come any more.
-    while (PendingAverage == -1) {
-        if (ShuttingDown || closed_)
+    while (Measurement.AverageRequested()) {
+        if (shuttingDown_ || closed_)
             return;
         platform::TheClock().ProcessMessages();
     }
@@ -355,43 +333,31 @@ void TMainForm::Scope1Update()
 
 void TMainForm::TakeAverage()
 {
-    WindowUpdates += 1;
-    const int avg = PendingAverage;
-    if (avg > WindowMax)
-        WindowMax = avg;
-    if (avg < WindowMin) {
-        WindowMin = avg;
-        LastMin = avg;
-    }
-    if (WindowUpdates == 1)
-        PendingAverage = LastMin;
-    Plotscope(Scope1, PendingAverage, LastMin);
+    const TAverageStep step = Measurement.TakeAverage();
+    Plotscope(Scope1, step.average, step.minimum);
 }
 
 void TMainForm::Plotscope(TScope* scope, int a, int b)
 {
-    scope->SetPositionA(100 - (a * 100 / 70));
-    scope->SetPositionB(101 - (b * 100 / 70));
+    const TChartPoint p = TMeasurement::PlotPositions(a, b);
+    scope->SetPositionA(p.a);
+    scope->SetPositionB(p.b);
 }
 
 void TMainForm::Scope2Update()
 {
-    if (ShuttingDown || Scope2Restoring)
+    if (shuttingDown_ || scope2Restoring_)
         return;
-    Scope2->SetPositionA(100 - (WindowMin * 100 / 70));
-    Scope2->SetPositionB(100 - (WindowMax * 100 / 70));
     // A failing log must not keep the window from starting a new one.
-    const int windowMin = WindowMin;
-    const int windowMax = WindowMax;
-    WindowMin = 90;
-    WindowMax = 0;
-    WindowUpdates = 0;
+    const TWindowLine window = Measurement.CloseWindow();
+    Scope2->SetPositionA(window.plot.a);
+    Scope2->SetPositionB(window.plot.b);
     // A log that goes on failing for the reason it has reported stays quiet:
     // one message, not one every step.
     try {
         if (Scope2Log)
-            Scope2Log->AppendLine(Scope2Line(windowMin, windowMax));
-        if (!ShuttingDown) {
+            Scope2Log->AppendLine(Scope2Line(window.min, window.max));
+        if (!shuttingDown_) {
             if (Scope2Log)
                 Scope2Log->Flush();
             if (MeasureLog)
@@ -403,11 +369,11 @@ void TMainForm::Scope2Update()
 
 void TMainForm::EndOfInput()
 {
-    if (inputEnded_ || ShuttingDown || closed_)
+    if (inputEnded_ || shuttingDown_ || closed_)
         return;
     // A step of the 5-second chart that waits for its average gets it from
     // the next reading first.
-    if (PendingAverage == -1)
+    if (Measurement.AverageRequested())
         return;
     inputEnded_ = true;
     // No reading after the audio: the meter would only repeat its last level.
@@ -421,13 +387,9 @@ void TMainForm::EndOfInput()
     }
     // The 5-second average begun and its 30-second window are closed with
     // the readings they hold; the next second's line is the last.
-    if (AverageCount > 0) {
-        PendingAverage = AverageSum / AverageCount;
-        AverageSum = 0;
-        AverageCount = 0;
+    if (Measurement.DeliverPartialAverage())
         TakeAverage();
-    }
-    if (WindowUpdates > 0)
+    if (Measurement.WindowUpdates() > 0)
         Scope2Update();
 }
 
@@ -436,9 +398,9 @@ void TMainForm::CalButtonClick()
     Om->SetDecay(1);
     HT2->SetEnabled(false);
     inputlevel->SetPosition(MMVolumeControl1->ControlInfo().Steps());
-    IsCalibrated = false;
+    Measurement.Uncalibrate();
     HT2->SetEnabled(true);
-    Calibrating = true;
+    Measurement.StartCalibration();
 }
 
 void TMainForm::calibrate(int reading)
@@ -448,20 +410,16 @@ void TMainForm::calibrate(int reading)
         inputlevel->SetPosition(p);
     } catch (...) {
         // A mixer that fails is reported once, not at every tick.
-        Calibrating = false;
+        Measurement.StopCalibration();
         throw;
     }
     platform::TheClock().Sleep(75);
-    if (p <= 1) {
-        Calibrating = false;
-        return;
-    }
-    if (reading + 6 >= DbCalibrate) {
+    const TCalibrationStep step = Measurement.CalibrationStep(p, reading);
+    if (step == csReached)
         inputlevel->SetPosition(p);
-        Calibrating = false;
-        IsCalibrated = true;
+    Measurement.EndCalibration(step);
+    if (step == csReached) {
         ShowCalibrated();
-        Threshold = 100 - (DbCalibrate * 100 / 70);
         Om->SetDecay(16);
     }
 }
@@ -475,22 +433,21 @@ void TMainForm::HT1Timer()
     const QString time = TimeText(now);
     MMLabel4->SetCaption(time);
     const QString date = DateText(now);
-    MeasureBusy = true;
+    measureBusy_ = true;
     // The chart goes on even when the disk fails: the flag is cleared on
     // every way out. After the input's last second the window closes.
     struct AtExit {
         TMainForm& form;
         ~AtExit()
         {
-            form.MeasureBusy = false;
+            form.measureBusy_ = false;
             if (form.inputEnded_)
                 platform::PostToWindow([f = &form] { f->close(); }, &form);
         }
     } atExit{*this};
-    const bool write = !ShuttingDown && SecondCount != 0;
-    const QString line = MeasureLine(LineMarker, time, date, SecondCount != 0 ? SecondSum / SecondCount : 0, LastMin);
-    SecondCount = 0;
-    SecondSum = 0;
+    const TSecondLine second = Measurement.CloseSecond();
+    const bool write = !shuttingDown_ && second.due;
+    const QString line = MeasureLine(QChar(second.marker), time, date, second.mean, second.minimum);
     // A log that goes on failing for the reason it has reported stays quiet:
     // one message, not one a second.
     try {
@@ -501,8 +458,8 @@ void TMainForm::HT1Timer()
             if (MeasureLog)
                 MeasureLog->AppendLine(line);
         }
-        LineMarker = ' ';
-        if (!ShuttingDown && MeasureLog)
+        Measurement.MarkerUsed();
+        if (!shuttingDown_ && MeasureLog)
             MeasureLog->Flush();
     } catch (const ELogStillFailing&) {
     }
@@ -515,26 +472,26 @@ void TMainForm::RestoreGraph()
 {
     if (!MeasureLog || !MeasureLog->Exists())
         return;
-    MeasureBusy = true;
+    measureBusy_ = true;
     struct ClearBusy {
         bool& flag;
         ~ClearBusy() { flag = false; }
-    } clearBusy{MeasureBusy};
+    } clearBusy{measureBusy_};
     const THistory history = ReadMeasureHistory(MeasurePath, VisibleSteps(Scope1), GridPeriod(Scope1));
     for (const THistoryStep& step : history.steps)
-        Scope1->Plot(100 - (step.a * 100 / 70), 100 - (step.b * 100 / 70));
+        Scope1->Plot(TMeasurement::ChartPosition(step.a), TMeasurement::ChartPosition(step.b));
 }
 
 void TMainForm::RestoreGraph2()
 {
-    Scope2Restoring = true;
+    scope2Restoring_ = true;
     struct ClearRestoring {
         bool& flag;
         ~ClearRestoring() { flag = false; }
-    } clear{Scope2Restoring};
+    } clear{scope2Restoring_};
     const THistory history = ReadScope2History(Scope2Path, VisibleSteps(Scope2), GridPeriod(Scope2));
     for (const THistoryStep& step : history.steps)
-        Scope2->Plot(100 - (step.a * 100 / 70), 100 - (step.b * 100 / 70));
+        Scope2->Plot(TMeasurement::ChartPosition(step.a), TMeasurement::ChartPosition(step.b));
 }
 
 // ---------------------------------------------------------------------------
@@ -554,7 +511,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::FormClose()
 {
-    ShuttingDown = true;
+    shuttingDown_ = true;
     Pbar->setValue(100);
     Panel4->setVisible(true);
     Pbar->setVisible(true);
@@ -602,8 +559,8 @@ void TMainForm::WriteSettings()
     // one stored for the card is kept.
     if (MMVolumeControl1->IsValid())
         values.append({QStringLiteral("BASEGAIN"), QString::number(inputlevel->Position())});
-    values.append({QStringLiteral("CALIBRATED"), QString::number(IsCalibrated ? 1 : 0)});
-    values.append({QStringLiteral("THRESHOLD"), QString::number(Threshold)});
+    values.append({QStringLiteral("CALIBRATED"), QString::number(Measurement.IsCalibrated() ? 1 : 0)});
+    values.append({QStringLiteral("THRESHOLD"), QString::number(Measurement.Threshold())});
     Settings->WriteValues(kSection, values);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/cmdline.h"
+#include "app/measurement.h"
 
 #include <QString>
 #include <QWidget>
@@ -90,11 +91,6 @@ public:
     void RestoreGraph();
     void RestoreGraph2();
 
-    // The dB reading of a raw peak level: trunc(20 log10(32768 / max(level, 1))).
-    static int Reading(double level);
-    // Chart position of a reading.
-    static int ChartPosition(int reading) { return 100 - (reading * 100 / 70); }
-
     // Called with every measure.txt line written (headless runs print it).
     std::function<void(const QString& line)> OnMeasureLine;
     // Called once measuring has started (the end of the staged start).
@@ -148,24 +144,16 @@ public:
     TMMSwitch* SpectrumSw = nullptr;
     QLabel* Label12 = nullptr;
 
-    // --- state of the measurement (see the logs and the charts)
-    int PendingAverage = 35;
-    int AverageSum = 0;
-    int AverageCount = 0;
-    int SecondSum = 0;
-    int SecondCount = 0;
-    int WindowMin = 90;
-    int WindowMax = 0;
-    int LastMin = 0;
-    int WindowUpdates = 0;
-    bool Calibrating = false;
-    bool IsCalibrated = false;
-    int Threshold = 30;
-    int DbCalibrate = 30;
-    bool MeasureBusy = false;
-    bool Scope2Restoring = false;
-    bool ShuttingDown = false;
-    QChar LineMarker = '*';
+    // The readings, their averages and windows, and the calibration; the
+    // handlers feed it and log and plot what it gives.
+    TMeasurement Measurement;
+    // measure.txt is being written or read back: the 5-second chart's
+    // update does nothing meanwhile.
+    bool MeasureBusy() const { return measureBusy_; }
+    // The 30-second chart is being rebuilt: its update does nothing.
+    bool Scope2Restoring() const { return scope2Restoring_; }
+    // The window is closing: no more log lines.
+    bool ShuttingDown() const { return shuttingDown_; }
 
     QString WorkDir;
     QString IniPath;
@@ -201,6 +189,9 @@ private:
     void ShowCalibrated();
     void ShowUncalibrated();
     void TakeAverage();
+    bool measureBusy_ = false;
+    bool scope2Restoring_ = false;
+    bool shuttingDown_ = false;
     bool inputEnded_ = false;
     bool closed_ = false;
     bool closing_ = false;

@@ -74,7 +74,8 @@ void AddScaleLabels(QWidget* parent, int left, int top, int height)
 {
     for (int i = 1; i <= 7; ++i) {
         // The mark sits at the reading's chart position, kept inside the frame.
-        const int y = std::min(top + height * (i * 100 / 7) / 100 - 7, top + height - 14);
+        const int fromTop = 100 - TMeasurement::ChartPosition(i * 10);
+        const int y = std::min(top + height * fromTop / 100 - 7, top + height - 14);
         auto* label = MakeLabel(parent, QStringLiteral("-%1").arg(i * 10), QRect(left, y, 22, 14));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }

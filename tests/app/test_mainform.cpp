@@ -135,8 +135,8 @@ TEST_F(MainFormTest, FirstStartInAnEmptyFolder)
     const QByteArray ini = ReadAll(Path("zol.ini"));
     EXPECT_EQ(ini, "[ZOLPARAMS]\r\nBASEGAIN=64\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0\r\n");
     EXPECT_EQ(f.inputlevel->Position(), 64);  // the top of the microphone range
-    EXPECT_EQ(f.DbCalibrate, 35);
-    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_EQ(f.Measurement.DbCalibrate(), 35);
+    EXPECT_FALSE(f.Measurement.IsCalibrated());
     EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0x80, 0x40, 0x40));
     EXPECT_TRUE(f.MMLED1->Caption().isEmpty());
     EXPECT_TRUE(f.CalButton->isVisible());
@@ -182,7 +182,7 @@ TEST_F(MainFormTest, MeasuresLogsAndResumesAfterARestart)
     TMainForm& f = Open();
     int restoredSteps = 0;
     f.Scope1->OnUpdate = [&](QObject*) {
-        if (f.MeasureBusy)
+        if (f.MeasureBusy())
             ++restoredSteps;
         f.Scope1Update();
     };
@@ -199,18 +199,18 @@ TEST_F(MainFormTest, StartsCalibratedWithTheBaselineAtTheThreshold)
 {
     WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=40\r\nCALIBRATED=1\r\n");
     TMainForm& f = Open();
-    EXPECT_TRUE(f.IsCalibrated);
+    EXPECT_TRUE(f.Measurement.IsCalibrated());
     EXPECT_FALSE(f.CalButton->isVisible());
     EXPECT_EQ(f.MMLED1->Caption(), "Calibrated");
     EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0xFF, 0x00, 0x00));
-    EXPECT_EQ(f.Threshold, 30);
-    EXPECT_EQ(f.DbCalibrate, 30);  // missing key: 30, and it is not added
+    EXPECT_EQ(f.Measurement.Threshold(), 30);
+    EXPECT_EQ(f.Measurement.DbCalibrate(), 30);  // missing key: 30, and it is not added
     EXPECT_EQ(f.Scope1->Baseline(), 30);
     EXPECT_EQ(f.inputlevel->Position(), 40);
 
     // Moving the gain by hand cancels the calibrated state.
     f.inputlevel->SetPosition(39);
-    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_FALSE(f.Measurement.IsCalibrated());
     EXPECT_TRUE(f.CalButton->isVisibleTo(&f));
     EXPECT_TRUE(f.MMLED1->Caption().isEmpty());
     EXPECT_EQ(f.MMLED1->LEDColor(), QColor(0x80, 0x00, 0x40));
@@ -230,11 +230,21 @@ TEST_F(MainFormTest, SecondLinesAndTheThirtySecondWindow)
     f.Scope1->SetActive(false);
     f.Scope2->SetActive(false);
     Run(100);
+    TMeasurement& m = f.Measurement;
 
+    // A window minimum of 7: the readings so far make one average, then 7
+    // alone makes the next; that second's line goes out with them.
+    m.RequestAverage();
+    m.AddReading(90);
+    m.TakeAverage();
+    m.RequestAverage();
+    m.AddReading(7);
+    m.TakeAverage();
+    ASSERT_EQ(m.LastMin(), 7);
+    f.HT1Timer();
     // Readings 30, 31, 33 and a minimum of 7: fields "31" and "07".
-    f.SecondSum = 94;
-    f.SecondCount = 3;
-    f.LastMin = 7;
+    for (int reading : {30, 31, 33})
+        m.AddReading(reading);
     f.HT1Timer();
     QList<QByteArray> lines = Lines(Path("measure.txt"));
     ASSERT_FALSE(lines.isEmpty());
@@ -245,26 +255,28 @@ TEST_F(MainFormTest, SecondLinesAndTheThirtySecondWindow)
     f.HT1Timer();
     EXPECT_EQ(Lines(Path("measure.txt")).size(), count);
     EXPECT_EQ(f.MMLabel4->Caption().size(), 8);
-    EXPECT_EQ(f.LineMarker, ' ');
+    EXPECT_EQ(m.LineMarker(), ' ');
 
-    // A window whose averages are 40, 35, 38, 50, 41, 39. Each step asks the
-    // 100 ms tick for the average of the readings since the last one; with
-    // silence (reading 90) and one earlier reading the average is exact.
-    f.WindowMin = 90;
-    f.WindowMax = 0;
-    f.WindowUpdates = 0;
+    // A new window (the one above is closed, the readings above delivered
+    // unplotted) whose averages are 40, 35, 38, 50, 41, 39. Each step asks
+    // the 100 ms tick for the average of the readings since the last one;
+    // with silence (reading 90) and one earlier reading the average is exact.
+    f.Scope2Update();
+    m.RequestAverage();
+    m.AddReading(90);
+    ASSERT_EQ(m.WindowUpdates(), 0);
+    ASSERT_EQ(m.AverageCount(), 0);
     f.HT2->SetEnabled(true);
     for (int avg : {40, 35, 38, 50, 41, 39}) {
-        f.AverageSum = 2 * avg - 90;
-        f.AverageCount = 1;
+        m.AddReading(2 * avg - 90);
         f.Scope1Update();
-        EXPECT_EQ(f.AverageCount, 0);
-        EXPECT_EQ(f.AverageSum, 0);
+        EXPECT_EQ(m.AverageCount(), 0);
+        EXPECT_EQ(m.AverageSum(), 0);
     }
     f.HT2->SetEnabled(false);
-    EXPECT_EQ(f.WindowMin, 35);
-    EXPECT_EQ(f.WindowMax, 50);
-    EXPECT_EQ(f.LastMin, 35);
+    EXPECT_EQ(m.WindowMin(), 35);
+    EXPECT_EQ(m.WindowMax(), 50);
+    EXPECT_EQ(m.LastMin(), 35);
     // The last step plotted the average 39 and the minimum 35 one unit up.
     EXPECT_EQ(f.Scope1->PositionA(), 100 - (39 * 100 / 70));
     EXPECT_EQ(f.Scope1->PositionB(), 101 - (35 * 100 / 70));
@@ -276,20 +288,12 @@ TEST_F(MainFormTest, SecondLinesAndTheThirtySecondWindow)
     EXPECT_EQ(f.Scope2->PositionA(), 50);
     EXPECT_EQ(f.Scope2->PositionB(), 29);
     EXPECT_EQ(Lines(Path("scope2.txt")).last(), "35,50\r");
-    EXPECT_EQ(f.WindowMin, 90);
-    EXPECT_EQ(f.WindowMax, 0);
+    EXPECT_EQ(m.WindowMin(), 90);
+    EXPECT_EQ(m.WindowMax(), 0);
 }
 
 TEST_F(MainFormTest, ReadingsOfKnownLevels)
 {
-    EXPECT_EQ(TMainForm::Reading(32768), 0);
-    EXPECT_EQ(TMainForm::Reading(1), 90);
-    EXPECT_EQ(TMainForm::Reading(0), 90);
-    EXPECT_EQ(TMainForm::Reading(std::nan("")), 90);
-    EXPECT_EQ(TMainForm::Reading(3277), 19);  // truncated, not rounded
-    EXPECT_EQ(TMainForm::ChartPosition(0), 100);
-    EXPECT_EQ(TMainForm::ChartPosition(70), 0);
-
     // Through the whole chain: a 650 Hz tone 20.5 dB below full scale reads
     // 20 with the 550-750 Hz filter; 300 Hz reads far lower.
     const double peak = 32768.0 * std::pow(10.0, -20.5 / 20.0);
@@ -333,16 +337,16 @@ TEST_F(MainFormTest, CalibrationTurnsTheGainDownToTheTarget)
 {
     TMainForm& f = Open();
     Run(3000);
-    ASSERT_EQ(f.DbCalibrate, 35);
+    ASSERT_EQ(f.Measurement.DbCalibrate(), 35);
     const int before = f.D1->Value();
     EXPECT_LT(before, 20);
     f.CalButtonClick();
     EXPECT_EQ(f.inputlevel->Position(), 64);
-    EXPECT_TRUE(f.Calibrating);
+    EXPECT_TRUE(f.Measurement.Calibrating());
     Run(15000);
-    EXPECT_FALSE(f.Calibrating);
-    EXPECT_TRUE(f.IsCalibrated);
-    EXPECT_EQ(f.Threshold, 50);
+    EXPECT_FALSE(f.Measurement.Calibrating());
+    EXPECT_TRUE(f.Measurement.IsCalibrated());
+    EXPECT_EQ(f.Measurement.Threshold(), 50);
     EXPECT_EQ(f.MMLED1->Caption(), "Calibrated");
     EXPECT_FALSE(f.CalButton->isVisibleTo(&f));
     EXPECT_LT(f.inputlevel->Position(), 64);
@@ -364,8 +368,8 @@ TEST_F(MainFormTest, CalibrationThatNeverMeetsTheTargetEndsAtTheBottom)
     Run(3000);
     f.CalButtonClick();
     Run(20000);
-    EXPECT_FALSE(f.Calibrating);
-    EXPECT_FALSE(f.IsCalibrated);
+    EXPECT_FALSE(f.Measurement.Calibrating());
+    EXPECT_FALSE(f.Measurement.IsCalibrated());
     EXPECT_EQ(f.inputlevel->Position(), 1);
     EXPECT_TRUE(f.CalButton->isVisibleTo(&f));
 }
@@ -397,8 +401,8 @@ TEST_F(MainFormTest, RestoresChartsFromTheLogs)
     ASSERT_EQ(steps2, 2);
     EXPECT_EQ(plotted2[0], std::make_pair(50, 29));
     EXPECT_EQ(plotted2[1], std::make_pair(65, 15));
-    EXPECT_FALSE(f.MeasureBusy);
-    EXPECT_FALSE(f.Scope2Restoring);
+    EXPECT_FALSE(f.MeasureBusy());
+    EXPECT_FALSE(f.Scope2Restoring());
 }
 
 TEST_F(MainFormTest, DamagedLogsAndSettingsLoseNothing)
@@ -414,7 +418,7 @@ TEST_F(MainFormTest, DamagedLogsAndSettingsLoseNothing)
     WriteAll(Path("zol.ini"), "\x01garbage\r\n[ZOLPARAMS]\r\nBASEGAIN=lots\r\nTHRESHOLD=0x1E\r\nother=1\r\n");
     TMainForm& f = Open();
     EXPECT_EQ(f.inputlevel->Position(), 0);  // not an integer: the default
-    EXPECT_EQ(f.Threshold, 30);
+    EXPECT_EQ(f.Measurement.Threshold(), 30);
     int steps1 = 0;
     f.Scope1->OnUpdate = [&](QObject*) { ++steps1; };
     Run(3000);
@@ -461,7 +465,7 @@ TEST_F(MainFormTest, ClosingWhileTheFiveSecondChartWaits)
     f.HT2->SetEnabled(false);  // no tick will deliver the average
     platform::PostToWindow([&f] { f.close(); });
     f.Scope1Update();  // returns once the window is closing
-    EXPECT_TRUE(f.ShuttingDown);
+    EXPECT_TRUE(f.ShuttingDown());
     EXPECT_TRUE(f.Closed());
     EXPECT_FALSE(f.mvi->IsOpen());
     EXPECT_FALSE(f.Pbar->isHidden());
@@ -524,7 +528,7 @@ TEST_F(MainFormTest, CalibrationStopsAtTheFirstMixerError)
         card->FailNext("set", platform::MMSYSERR_NODRIVER);
         Run(100);
     }
-    EXPECT_FALSE(f.Calibrating);
+    EXPECT_FALSE(f.Measurement.Calibrating());
     EXPECT_EQ(errors.Messages().size(), 1) << errors.Messages().join("; ").toStdString();
     EXPECT_GE(f.inputlevel->Position(), 1);
 }
@@ -556,7 +560,7 @@ TEST_F(MainFormTest, AlsaStoredGainReachesTheCaptureElement)
         Run(1000);
         EXPECT_EQ(f.inputlevel->Position(), 20);
         EXPECT_EQ(AmixerCapture(), 20480);
-        EXPECT_TRUE(f.IsCalibrated);
+        EXPECT_TRUE(f.Measurement.IsCalibrated());
         CloseForm();
         EXPECT_TRUE(ReadAll(Path("zol.ini")).contains("BASEGAIN=20\r\n"));
     }

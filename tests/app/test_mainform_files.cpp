@@ -133,7 +133,7 @@ TEST_F(MainFormFilesTest, AnEmptyOrJunkSettingsFileIsReportedAndRepaired)
     EXPECT_EQ(MessagesWith(Path("zol.ini") + " holds no [ZOLPARAMS] settings"), 1) << AllMessages().toStdString();
     const int steps = f.MMVolumeControl1->ControlInfo().Steps();
     EXPECT_EQ(f.inputlevel->Position(), steps);  // not a gain of 0: silence all run
-    EXPECT_EQ(f.DbCalibrate, 35);
+    EXPECT_EQ(f.Measurement.DbCalibrate(), 35);
     EXPECT_EQ(ReadAll(Path("zol.ini")), "[ZOLPARAMS]\r\nBASEGAIN=" + QByteArray::number(steps) +
                                             "\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0\r\n");
     CloseForm();
@@ -155,8 +155,8 @@ TEST_F(MainFormFilesTest, AnEmptyOrJunkSettingsFileIsReportedAndRepaired)
     TMainForm& g = Open();
     EXPECT_TRUE(errors.Messages().isEmpty()) << AllMessages().toStdString();
     EXPECT_EQ(g.inputlevel->Position(), 20);
-    EXPECT_EQ(g.Threshold, 40);
-    EXPECT_EQ(g.DbCalibrate, 33);
+    EXPECT_EQ(g.Measurement.Threshold(), 40);
+    EXPECT_EQ(g.Measurement.DbCalibrate(), 33);
     CloseForm();
     EXPECT_EQ(ReadAll(Path("zol.ini")), "\xEF\xBB\xBF[ZOLPARAMS]\rBASEGAIN=20\rTHRESHOLD=40\rDBCALIBRATE=33\rCALIBRATED=0\r");
 }
@@ -169,7 +169,7 @@ TEST_F(MainFormFilesTest, EditsMadeWhileRunningAreKeptAtClose)
     edited.replace("DBCALIBRATE=35", "DBCALIBRATE=41");
     edited = "; station XX0XX\r\n" + edited + "[notes]\r\nantenna=loop\r\n";
     WriteAll(Path("zol.ini"), edited);
-    form->Threshold = 47;
+    form->Measurement.SetThreshold(47);
     CloseForm();
     QByteArray expected = edited;
     expected.replace("THRESHOLD=30", "THRESHOLD=47");
@@ -182,7 +182,7 @@ TEST_F(MainFormFilesTest, AFullDiskAtCloseKeepsTheSettingsFileAndSaysSo)
     WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nBASEGAIN=40\r\nTHRESHOLD=50\r\nDBCALIBRATE=41\r\nCALIBRATED=1\r\n");
     TMainForm& f = Open();
     Run(3000);
-    f.Threshold = 20;
+    f.Measurement.SetThreshold(20);
     {
         FullDisk disk(0);
         CloseForm();
@@ -194,7 +194,7 @@ TEST_F(MainFormFilesTest, AFullDiskAtCloseKeepsTheSettingsFileAndSaysSo)
     // The next start reads what the station had.
     TMainForm& g = Open();
     EXPECT_EQ(g.inputlevel->Position(), 40);
-    EXPECT_EQ(g.DbCalibrate, 41);
+    EXPECT_EQ(g.Measurement.DbCalibrate(), 41);
 }
 
 TEST_F(MainFormFilesTest, AFullDiskIsReportedOnceAndLinesResumeOnTheirOwnLines)
@@ -302,17 +302,21 @@ TEST_F(MainFormFilesTest, TheEndOfTheInputClosesTheLastWindowAndTheRun)
     ASSERT_EQ(Lines(Path("scope2.txt")).size(), 1);
     const int lines = Lines(Path("measure.txt")).size();
     // A chart step that waits for its average is not cut short.
-    f.PendingAverage = -1;
+    f.Measurement.RequestAverage();
     f.EndOfInput();
     EXPECT_TRUE(f.HT2->Enabled());
-    f.PendingAverage = 35;
+    f.HT2Timer();  // the next reading delivers it
+    f.HT2Timer();  // and one more begins the next average
+    ASSERT_FALSE(f.Measurement.AverageRequested());
+    ASSERT_EQ(f.Measurement.AverageCount(), 1);
 
     f.EndOfInput();
     EXPECT_FALSE(f.HT2->Enabled());
     EXPECT_FALSE(f.Scope1->Active());
     EXPECT_FALSE(f.Scope2->Active());
     ASSERT_EQ(Lines(Path("scope2.txt")).size(), 2);  // the window it had data for
-    EXPECT_EQ(f.WindowUpdates, 0);
+    EXPECT_EQ(f.Measurement.WindowUpdates(), 0);
+    EXPECT_EQ(f.Measurement.AverageCount(), 0);
     Run(1000);
     EXPECT_EQ(Lines(Path("measure.txt")).size(), lines + 1);  // the last second, no more
     Run(5000);
