@@ -148,95 +148,106 @@ void TMMCustomScale::DrawScale(QPainter* canvas, const QRect& rect, bool before)
     DrawScale(rect, before);
 }
 
+TMMCustomScale::Layout TMMCustomScale::LayoutFor(const QRect& rect, bool before) const
+{
+    Layout l{};
+    l.left = rect.left();
+    l.top = rect.top();
+    l.right = rect.left() + rect.width();
+    l.bottom = rect.top() + rect.height();
+    l.horizontal = rect.width() > rect.height();
+    l.length = l.horizontal ? rect.width() : rect.height();
+    l.far = (origin_ == soInner && before) || (origin_ == soOuter && !before);
+    l.c = (connect_ && style_ != stColor) ? 1 : 0;
+    l.zones = (middleColor_ != color_ || upperColor_ != color_) && 0 <= lowerLimit_ && lowerLimit_ <= upperLimit_ &&
+              upperLimit_ <= tickCount_ && style_ == stColor;
+    if (l.zones) {
+        l.z1 = double(lowerLimit_) / tickCount_ * l.length;
+        l.z2 = double(upperLimit_) / tickCount_ * l.length;
+        l.s = double(l.length) / tickCount_;
+    }
+    return l;
+}
+
 void TMMCustomScale::DrawScale(const QRect& rect, bool before)
 {
     if (canvas_ == nullptr)
         throw EMMScaleError(LoadResString(SCanvasNeeded));
-    const int left = rect.left();
-    const int top = rect.top();
-    const int right = rect.left() + rect.width();  // exclusive edges
-    const int bottom = rect.top() + rect.height();
-    const bool horizontal = rect.width() > rect.height();
-    const int length = horizontal ? rect.width() : rect.height();
-    const bool far = (origin_ == soInner && before) || (origin_ == soOuter && !before);
-    const int c = (connect_ && style_ != stColor) ? 1 : 0;
-
-    const bool zones = (middleColor_ != color_ || upperColor_ != color_) && 0 <= lowerLimit_ &&
-                       lowerLimit_ <= upperLimit_ && upperLimit_ <= tickCount_ && style_ == stColor;
-    double z1 = 0, z2 = 0, s = 0;
-    if (zones) {
-        z1 = double(lowerLimit_) / tickCount_ * length;
-        z2 = double(upperLimit_) / tickCount_ * length;
-        s = double(length) / tickCount_;
-    }
-
+    const Layout l = LayoutFor(rect, before);
     canvas_->save();
     canvas_->setRenderHint(QPainter::Antialiasing, false);
+    if (connect_)
+        DrawConnectLine(l);
+    DrawTicks(l);
+    canvas_->restore();
+}
 
-    if (connect_) {
-        int x1, y1, x2, y2;
-        if (horizontal) {
-            const int y = far ? bottom - c : top - 1;
-            x1 = left;
-            y1 = y;
-            x2 = right + 1;
-            y2 = y;
-        } else {
-            const int x = far ? right - c - 1 : left;
-            x1 = x;
-            y1 = top + 1;
-            x2 = x;
-            y2 = bottom + 1;
-        }
-        if (!zones) {
-            StyledLine(x1, y1, x2, y2, color_);
-        } else {
-            // Three pieces along the line: normal, middle zone, upper zone.
-            const int start = horizontal ? x1 : y1;
-            const int end = horizontal ? x2 : y2;
-            const int a = static_cast<int>(start + z1 + s);
-            const int b = static_cast<int>(start + z2 + s);
-            auto piece = [&](int from, int to, const TColor& color) {
-                from = std::clamp(from, start, end);
-                to = std::clamp(to, start, end);
-                if (to <= from)
-                    return;
-                if (horizontal)
-                    StyledLine(from, y1, to, y2, color);
-                else
-                    StyledLine(x1, from, x2, to, color);
-            };
-            piece(start, a, color_);
-            piece(a, b, middleColor_);
-            piece(b, end, upperColor_);
-        }
+void TMMCustomScale::DrawConnectLine(const Layout& l)
+{
+    int x1, y1, x2, y2;
+    if (l.horizontal) {
+        const int y = l.far ? l.bottom - l.c : l.top - 1;
+        x1 = l.left;
+        y1 = y;
+        x2 = l.right + 1;
+        y2 = y;
+    } else {
+        const int x = l.far ? l.right - l.c - 1 : l.left;
+        x1 = x;
+        y1 = l.top + 1;
+        x2 = x;
+        y2 = l.bottom + 1;
     }
+    if (!l.zones) {
+        StyledLine(x1, y1, x2, y2, color_);
+        return;
+    }
+    // Three pieces along the line: normal, middle zone, upper zone.
+    const int start = l.horizontal ? x1 : y1;
+    const int end = l.horizontal ? x2 : y2;
+    const int a = static_cast<int>(start + l.z1 + l.s);
+    const int b = static_cast<int>(start + l.z2 + l.s);
+    auto piece = [&](int from, int to, const TColor& color) {
+        from = std::clamp(from, start, end);
+        to = std::clamp(to, start, end);
+        if (to <= from)
+            return;
+        if (l.horizontal)
+            StyledLine(from, y1, to, y2, color);
+        else
+            StyledLine(x1, from, x2, to, color);
+    };
+    piece(start, a, color_);
+    piece(a, b, middleColor_);
+    piece(b, end, upperColor_);
+}
 
+void TMMCustomScale::DrawTicks(const Layout& l)
+{
     for (int i = 0; i < tickCount_; ++i) {
-        const double p = double(length) * i / (tickCount_ - 1);
+        const double p = double(l.length) * i / (tickCount_ - 1);
         const int tick = (i % enlargeEvery_ == 0) ? size_ : size_ / 2;
         TColor color = color_;
-        if (zones) {
-            if (p > z2)
+        if (l.zones) {
+            if (p > l.z2)
                 color = upperColor_;
-            else if (p > z1)
+            else if (p > l.z1)
                 color = middleColor_;
         }
-        if (horizontal) {
-            const int x = left + static_cast<int>(p);
-            if (far)
-                StyledLine(x, bottom - tick, x, bottom, color);
+        if (l.horizontal) {
+            const int x = l.left + static_cast<int>(p);
+            if (l.far)
+                StyledLine(x, l.bottom - tick, x, l.bottom, color);
             else
-                StyledLine(x, top, x, top + tick, color);
+                StyledLine(x, l.top, x, l.top + tick, color);
         } else {
-            const int y = top + static_cast<int>(std::nearbyint(p));
-            if (far)
-                StyledLine(right - tick - c, y, right - c, y, color);
+            const int y = l.top + static_cast<int>(std::nearbyint(p));
+            if (l.far)
+                StyledLine(l.right - tick - l.c, y, l.right - l.c, y, color);
             else
-                StyledLine(left + c, y, left + c + tick, y, color);
+                StyledLine(l.left + l.c, y, l.left + l.c + tick, y, color);
         }
     }
-    canvas_->restore();
 }
 
 }  // namespace zol

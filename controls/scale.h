@@ -73,6 +73,20 @@ private:
         field = value;
         Changed();
     }
+    // Where a scale goes in a rectangle (exclusive right and bottom edges),
+    // and its colour zones along its length.
+    struct Layout {
+        int left, top, right, bottom;
+        bool horizontal;
+        int length;
+        bool far;  // ticks grow from the far edge
+        int c;     // room taken by the connecting line
+        bool zones;
+        double z1, z2, s;
+    };
+    Layout LayoutFor(const QRect& rect, bool before) const;
+    void DrawConnectLine(const Layout& l);
+    void DrawTicks(const Layout& l);
     void Line(int x1, int y1, int x2, int y2, const TColor& color);
     void StyledLine(int x1, int y1, int x2, int y2, const TColor& color);
 

@@ -153,6 +153,8 @@ private:
     void UpdateBuffer();
     void Redraw();
     void PaintTo(QPainter& p);
+    void PaintEndPictures(QPainter& p, const QRect& track, const QRect& thumb);
+    void PaintScales(QPainter& p, const QRect& groove);
     void PaintThumb(QPainter& p, const QRect& rect);
     void StartBlink();
     void StopBlink();

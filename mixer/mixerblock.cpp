@@ -388,7 +388,16 @@ void TMMCustomMixerBlock::Arrange()
         bottom -= muteBox_->height() + h;
     }
 
-    const QRect rest(r.left(), top, r.width(), std::max(bottom - top, 0));
+    ArrangeColumns(QRect(r.left(), top, r.width(), std::max(bottom - top, 0)), a);
+    ChainTabOrder();
+    arranging_ = false;
+}
+
+// The sliders and the level displays share the space between the labels
+// and the mute box: three quarters for the sliders when both are there.
+void TMMCustomMixerBlock::ArrangeColumns(const QRect& rest, int gap)
+{
+    auto own = [this](QWidget* w) { return w && w->parentWidget() == this; };
     const bool sliders = own(leftSlider_) || own(rightSlider_);
     const bool levelsVisible = (level1_ || level2_) && meter_->IsValid();
     for (auto* l : {level1_, level2_}) {
@@ -407,13 +416,13 @@ void TMMCustomMixerBlock::Arrange()
     } else if (levels) {
         levelCol = rest;
     }
-    // A column shared by a pair: two halves with a gap of `a` between them.
+    // A column shared by a pair: two halves with `gap` between them.
     auto placePair = [&](QWidget* first, QWidget* second, const QRect& col) {
         QWidget* parts[2] = {own(first) ? first : nullptr, own(second) ? second : nullptr};
         const int count = (parts[0] ? 1 : 0) + (parts[1] ? 1 : 0);
         if (count == 0 || col.width() <= 0)
             return;
-        const int half = count == 2 ? (col.width() - a) / 2 : col.width();
+        const int half = count == 2 ? (col.width() - gap) / 2 : col.width();
         int x = col.left();
         for (QWidget* w : parts) {
             if (!w)
@@ -422,15 +431,18 @@ void TMMCustomMixerBlock::Arrange()
                 w->setGeometry(x, col.top(), half, col.height());
             else
                 w->move(x + (half - w->width()) / 2, col.top() + (col.height() - w->height()) / 2);
-            x += half + a;
+            x += half + gap;
         }
     };
     if (sliders)
         placePair(leftSlider_, rightSlider_, sliderCol);
     if (levels)
         placePair(level1_, level2_, levelCol);
+}
 
-    // Tab order: pan, left, right, mute.
+// Tab order: pan, left, right, mute.
+void TMMCustomMixerBlock::ChainTabOrder()
+{
     QWidget* order[4] = {panSlider_, leftSlider_, rightSlider_, muteBox_};
     QWidget* previous = nullptr;
     for (QWidget* w : order) {
@@ -441,7 +453,6 @@ void TMMCustomMixerBlock::Arrange()
             setTabOrder(previous, w);
         previous = w;
     }
-    arranging_ = false;
 }
 
 void TMMCustomMixerBlock::resizeEvent(QResizeEvent* event)

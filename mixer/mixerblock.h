@@ -124,6 +124,8 @@ private:
     void FindParts();
     void Bind();
     void Arrange();
+    void ArrangeColumns(const QRect& rest, int gap);
+    void ChainTabOrder();
     void ApplyRoleLook(TMMCustomBlockSlider* slider);
 
     TMMAudioLine* line_ = nullptr;
