@@ -102,7 +102,7 @@ struct TRun {
 // A replayed recording: held back until measuring begins, so its first
 // second is measured (in --fast the log's times are then the recording's
 // own); once it has been played, the window finishes its last second and
-// window and closes.
+// its last 30-second window, and closes.
 platform::TimerId WatchRecording(TMainForm& form, TRun& run)
 {
     if (!run.options.WavInput())

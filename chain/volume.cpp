@@ -12,7 +12,7 @@ namespace zol {
 namespace {
 
 // a * b / c rounded to the nearest integer, halves to the even neighbour.
-std::int64_t MulDivRound(std::int64_t a, std::int64_t b, std::int64_t c)
+std::int64_t MulDivRoundHalfEven(std::int64_t a, std::int64_t b, std::int64_t c)
 {
     const std::int64_t p = a * b;
     std::int64_t q = p / c;
@@ -112,9 +112,9 @@ void PanGains(int volume, int panning, int& leftGain, int& rightGain)
 {
     if (panning <= 0) {
         leftGain = volume;
-        rightGain = static_cast<int>(MulDivRound(volume, kUnityGain + panning, kUnityGain));
+        rightGain = static_cast<int>(MulDivRoundHalfEven(volume, kUnityGain + panning, kUnityGain));
     } else {
-        leftGain = static_cast<int>(MulDivRound(volume, kUnityGain - panning, kUnityGain));
+        leftGain = static_cast<int>(MulDivRoundHalfEven(volume, kUnityGain - panning, kUnityGain));
         rightGain = volume;
     }
 }
