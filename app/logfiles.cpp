@@ -179,8 +179,10 @@ void TTextLog::AppendLine(const QString& line)
     const off_t before = ::fstat(fd_, &st) == 0 ? st.st_size : -1;
     size_t done = 0;
     const int error = diskio::WriteAll(fd_, data.constData(), static_cast<size_t>(data.size()), done);
-    if (error == 0)
+    if (error == 0) {
+        ++unsynced_;
         return;
+    }
     // Part of the line reached the file: it is taken back, or where the
     // file cannot be cut (an append-only file) ended before the next line.
     if (done > 0 && (before < 0 || ::ftruncate(fd_, before) != 0))
@@ -192,10 +194,18 @@ void TTextLog::Flush()
 {
     if (fd_ < 0)
         Fail(QStringLiteral("Unable to write to"), EBADF);
-    if (const int error = diskio::Sync(fd_))
-        FailWrite(error);
+    if (syncEvery_ <= 1 || unsynced_ >= syncEvery_) {
+        if (const int error = diskio::Sync(fd_))
+            FailWrite(error);
+        unsynced_ = 0;
+    }
     if (rest_.isEmpty())
         failError_ = 0;
+}
+
+void TTextLog::SetSyncEvery(int lines)
+{
+    syncEvery_ = std::max(lines, 1);
 }
 
 void TTextLog::Close()
@@ -207,10 +217,15 @@ void TTextLog::Close()
     } catch (const EInOutError&) {
         // The next start ends the cut line.
     }
+    const int syncError = unsynced_ > 0 ? diskio::Sync(fd_) : 0;
+    unsynced_ = 0;
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0)
-        Fail(QStringLiteral("Unable to close"), errno);
+    const int closeError = ::close(fd) != 0 ? errno : 0;
+    if (syncError != 0)
+        FailWrite(syncError);
+    if (closeError != 0)
+        Fail(QStringLiteral("Unable to close"), closeError);
 }
 
 // ---------------------------------------------------------------------------

@@ -64,6 +64,12 @@ public:
     void AppendLine(const QString& line);
     // Makes what was appended reach the disk.
     void Flush();
+    // Flush forces the lines to the disk only once `lines` lines (at least
+    // 1, the default: every flush) have been appended since the last time;
+    // Close forces the rest. Each line is still written whole at once.
+    void SetSyncEvery(int lines);
+    // Forces the lines not yet on the disk there, then closes. Raises
+    // EInOutError when that fails (the file is closed all the same).
     void Close();
     // True from a failed write or flush until a flush succeeds again.
     bool Failing() const { return failError_ != 0; }
@@ -76,6 +82,8 @@ private:
     QString path_;
     int fd_ = -1;
     int failError_ = 0;  // the failure last reported
+    int syncEvery_ = 1;
+    int unsynced_ = 0;   // lines appended since the last sync
     QByteArray rest_;    // the end of a line that could not be taken back
 };
 

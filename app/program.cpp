@@ -172,7 +172,13 @@ int RunWindow(QApplication& app, TRun& run)
         });
     }
 
-    form.show();
+    // A headless replay in simulated time is seen by no one: the window is
+    // not shown, so its displays compute what the measurement needs but
+    // draw nothing.
+    if (options.headless && run.sim != nullptr)
+        form.FeedMeasurementOnly();
+    else
+        form.show();
     platform::Guarded([&] { form.FormCreate(); });
     if (run.sim != nullptr) {
         while (!done)

@@ -87,6 +87,9 @@ TMainForm::TMainForm(const TOptions& options, QWidget* parent) : QWidget(parent)
     BuildWindow();
     BuildChain(options);
     WorkDir = options.workdir.isEmpty() ? QDir::currentPath() : QDir(options.workdir).absolutePath();
+    // A replay in simulated time can be run again: its logs reach the disk
+    // every ten minutes of the recording and at the end, not every line.
+    replaySync_ = options.fast;
 }
 
 TMainForm::~TMainForm()
@@ -196,6 +199,8 @@ void TMainForm::HT3Timer()
     Scope1->Clear();
     try {
         OpenLog(MeasurePath, [this] { RestoreGraph(); }, MeasureLog);
+        if (replaySync_)
+            MeasureLog->SetSyncEvery(600);
     } catch (...) {
         MeasureLog.reset();
         throw;
@@ -216,6 +221,8 @@ void TMainForm::HT4Timer()
     Scope2->Clear();
     try {
         OpenLog(Scope2Path, [this] { RestoreGraph2(); }, Scope2Log);
+        if (replaySync_)
+            Scope2Log->SetSyncEvery(20);
     } catch (...) {
         Scope2Log.reset();
         throw;
@@ -237,6 +244,18 @@ void TMainForm::RouteSource(const TMMSwitch* sw, IMMDisplay* (TMMConnector::*get
     // display is never fed by both connectors.
     (off->*set)(nullptr);
     (on->*set)(display);
+}
+
+void TMainForm::FeedMeasurementOnly()
+{
+    for (TMMConnector* c : {c1, c2}) {
+        if (c->Meter1() == MMMeter2)
+            c->SetMeter1(nullptr);
+        if (c->Oscope1() == Oscillo)
+            c->SetOscope1(nullptr);
+        if (c->Spectrum1() == Spectrum)
+            c->SetSpectrum1(nullptr);
+    }
 }
 
 void TMainForm::ScopeSwChange()
@@ -534,15 +553,16 @@ void TMainForm::FormClose()
         platform::HandleCurrentException();
     }
     Scope1->SetActive(false);
-    try {
-        if (MeasureLog)
-            MeasureLog->Close();
-    } catch (...) {
-    }
-    try {
-        if (Scope2Log)
-            Scope2Log->Close();
-    } catch (...) {
+    // Closing forces what is not on the disk yet there; a failure that was
+    // not reported already is.
+    for (TTextLog* log : {MeasureLog.get(), Scope2Log.get()}) {
+        try {
+            if (log)
+                log->Close();
+        } catch (const ELogStillFailing&) {
+        } catch (...) {
+            platform::HandleCurrentException();
+        }
     }
     Settings.reset();
     mvi->Close();

@@ -86,6 +86,11 @@ public:
     // with what they hold, the next second's line is the last one, then the
     // window closes. Tried again later while a chart step waits.
     void EndOfInput();
+    // For a window that is never shown (a headless replay): the displays
+    // that only show the signal (the input meter, the oscilloscope and the
+    // spectrum analyser) are fed nothing; the after-filter meter, which the
+    // readings come from, goes on.
+    void FeedMeasurementOnly();
     // --- logs
     void HT1Timer();
     void RestoreGraph();
@@ -192,6 +197,7 @@ private:
     bool measureBusy_ = false;
     bool scope2Restoring_ = false;
     bool shuttingDown_ = false;
+    bool replaySync_ = false;  // logs reach the disk every few minutes
     bool inputEnded_ = false;
     bool closed_ = false;
     bool closing_ = false;

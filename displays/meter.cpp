@@ -456,9 +456,14 @@ const QImage& TMMCustomMeter::Picture()
 
 void TMMCustomMeter::DrawNeedlesNow()
 {
+    // A meter that cannot be seen (its window is not shown) renders its
+    // needles when it is painted or its picture is asked for.
+    if (!isVisible()) {
+        workDirty_ = true;
+        return;
+    }
     RenderNeedles();
-    if (isVisible())
-        repaint(InnerRect());
+    repaint(InnerRect());
 }
 
 void TMMCustomMeter::Paint(QPainter& painter)

@@ -354,6 +354,53 @@ TEST(LogFiles, AFailedWriteIsTakenBackAndReportedOnce)
     EXPECT_EQ(ReadAll(path), (line + "\r\n ,17:0\r\n" + line + "\r\n").toLatin1());
 }
 
+TEST(LogFiles, ALogThatSyncsEveryFewLinesSyncsTheRestAtClose)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("measure.txt");
+    const QString line = " ,17:05:09,12/08/26,31,07";
+    int syncs = 0;
+    int failSync = 0;  // errno the next sync fails with (0: none)
+    diskio::SetSyncFunction([&](int fd) {
+        ++syncs;
+        if (failSync != 0) {
+            errno = failSync;
+            return -1;
+        }
+        return ::fdatasync(fd);
+    });
+    {
+        // By default every flush syncs, with or without a new line.
+        TTextLog log(path);
+        log.Create();
+        log.Flush();
+        log.AppendLine(line);
+        log.Flush();
+        EXPECT_EQ(syncs, 2);
+        log.Close();  // nothing left to sync
+        EXPECT_EQ(syncs, 2);
+    }
+    syncs = 0;
+    TTextLog log(path);
+    log.OpenAppend();
+    log.SetSyncEvery(3);
+    for (int i = 1; i <= 7; ++i) {
+        log.AppendLine(line);
+        log.Flush();
+        EXPECT_EQ(syncs, i / 3) << i;
+    }
+    // Every line is in the file at once, whole, synced or not.
+    EXPECT_EQ(ReadAll(path).size(), 8 * 27);
+    // Closing syncs the seventh line; a failure there is reported, and the
+    // file is closed all the same.
+    failSync = EIO;
+    EXPECT_EQ(MessageOf([&] { log.Close(); }), "Unable to write to " + path + ": Input/output error");
+    EXPECT_EQ(syncs, 3);
+    EXPECT_FALSE(log.IsOpen());
+    diskio::SetSyncFunction({});
+    EXPECT_EQ(ReadAll(path).size(), 8 * 27);
+}
+
 TEST(LogFiles, OnlyRegularFilesAreLogsAndOpenFailuresSayWhy)
 {
     QTemporaryDir dir;

@@ -461,3 +461,35 @@ TEST(Meter, DrawsScaleNeedlesAndCaption)
     EXPECT_EQ(m.Picture().size(), QSize(149 - 2 * e, 99 - 2 * e));
     EXPECT_EQ(m.NeedleValue(), 0);
 }
+
+TEST(Meter, AMeterNoOneSeesMeasuresButDrawsWhenAsked)
+{
+    QWidget window;
+    window.resize(200, 120);
+    auto* m = new TMMMeter(&window);
+    m->setGeometry(10, 10, 170, 90);
+    m->SetSensitivy(-70);
+    m->SetBitLength(b16Bit);
+    m->SetMode(mMono);
+    m->SetSamples(4);
+    int postPaints = 0;
+    m->OnPostPaint = [&](QObject*) { ++postPaints; };
+    // The window is not shown: the levels follow the data, nothing is drawn.
+    const std::int16_t mid[4] = {583, 0, 0, 0};  // -35 dB
+    m->ShowPCMData(reinterpret_cast<const char*>(mid));
+    EXPECT_EQ(m->RawLevel(), 583);
+    const int v = m->NeedleValue();
+    EXPECT_NEAR(v, 16384, 20);
+    EXPECT_EQ(postPaints, 0);
+    // Asked for, the picture shows the needle where the data put it.
+    const QImage img = m->Picture();
+    EXPECT_EQ(postPaints, 1);
+    const double needleR = img.height() + m->NeedleOffset() - m->TopSpace();
+    EXPECT_TRUE(NearColor(img, m->NeedlePoint(v, needleR * 0.5), clWhite, 0));
+    // Shown, it draws at once again.
+    window.show();
+    const std::int16_t loud[4] = {32767, 0, 0, 0};
+    m->ShowPCMData(reinterpret_cast<const char*>(loud));
+    EXPECT_EQ(postPaints, 2);
+    EXPECT_TRUE(NearColor(m->Picture(), m->NeedlePoint(m->NeedleValue(), needleR * 0.5), clWhite, 0));
+}
