@@ -1,8 +1,10 @@
 #include "chain/fft.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace zol {
 
@@ -10,6 +12,55 @@ namespace {
 
 using Real = long double;
 constexpr Real kPi = 3.141592653589793238462643383279502884L;
+
+// Twiddles of the radix-4 stage of span L (q = L / 4 butterflies per
+// block): for j = 0 .. q-1 the real parts of W^j, W^2j, W^3j (W = e^(-2 pi i
+// / L)), then their imaginary parts, each run of q values contiguous.
+constexpr int kStageRuns = 6;
+
+// Spans of the radix-4 stages: N, N/4, ... down to 4 when N is a power of
+// 4; otherwise a radix-2 stage of span N comes first (its twiddles W^j,
+// j < N/2: N/2 real parts, then N/2 imaginary parts) and the radix-4 stages
+// begin at N/2.
+bool HasRadix2Stage(std::int64_t n)
+{
+    int k = 0;
+    while ((std::int64_t{1} << k) < n)
+        ++k;
+    return n >= 2 && (k % 2) == 1;
+}
+
+std::int64_t StageTwiddleFloats(std::int64_t n)
+{
+    std::int64_t total = HasRadix2Stage(n) ? n : 0;
+    for (std::int64_t span = HasRadix2Stage(n) ? n / 2 : n; span >= 4; span >>= 2)
+        total += kStageRuns * (span / 4);
+    return total;
+}
+
+void FillStageTwiddles(std::int64_t n, float* t)
+{
+    if (HasRadix2Stage(n)) {
+        const std::int64_t h = n / 2;
+        for (std::int64_t j = 0; j < h; ++j) {
+            const Real a = 2 * kPi * static_cast<Real>(j) / static_cast<Real>(n);
+            t[j] = static_cast<float>(std::cos(a));
+            t[h + j] = static_cast<float>(-std::sin(a));
+        }
+        t += n;
+    }
+    for (std::int64_t span = HasRadix2Stage(n) ? n / 2 : n; span >= 4; span >>= 2) {
+        const std::int64_t q = span / 4;
+        for (std::int64_t j = 0; j < q; ++j) {
+            for (int m = 1; m <= 3; ++m) {
+                const Real a = 2 * kPi * static_cast<Real>(m * j) / static_cast<Real>(span);
+                t[(m - 1) * q + j] = static_cast<float>(std::cos(a));
+                t[(m + 2) * q + j] = static_cast<float>(-std::sin(a));
+            }
+        }
+        t += kStageRuns * q;
+    }
+}
 
 // A plan for N = 2^k with k >= 0 (k = 0 is the one-point identity, which the
 // real transform of two samples needs).
@@ -25,10 +76,10 @@ PComplexFFT NewComplexPlan(int k)
     plan->n = n;
     plan->scale = static_cast<float>(1.0L / static_cast<Real>(n));
     plan->bitReverse = new (std::nothrow) std::uint32_t[n];
-    const std::int64_t quarter = n / 4;
-    if (quarter > 0)
-        plan->twiddle = new (std::nothrow) float[quarter * 4];
-    if (plan->bitReverse == nullptr || (quarter > 0 && plan->twiddle == nullptr)) {
+    const std::int64_t twiddles = StageTwiddleFloats(n);
+    if (twiddles > 0)
+        plan->twiddle = new (std::nothrow) float[twiddles];
+    if (plan->bitReverse == nullptr || (twiddles > 0 && plan->twiddle == nullptr)) {
         FreeComplexFFT(plan);
         return nullptr;
     }
@@ -39,112 +90,214 @@ PComplexFFT NewComplexPlan(int k)
         const std::uint32_t half = plan->bitReverse[i >> 1] >> 1;
         plan->bitReverse[i] = half | (static_cast<std::uint32_t>(i & 1) << (k - 1));
     }
-
-    // Twiddles W^j and W^3j for j = 0 .. N/4 - 1 by repeated rotation in
-    // extended precision.
-    if (quarter > 0) {
-        const Real c1 = std::cos(2 * kPi / static_cast<Real>(n));
-        const Real s1 = std::sin(2 * kPi / static_cast<Real>(n));
-        const Real c3 = std::cos(6 * kPi / static_cast<Real>(n));
-        const Real s3 = std::sin(6 * kPi / static_cast<Real>(n));
-        Real a1 = 1, b1 = 0, a3 = 1, b3 = 0;
-        for (std::int64_t j = 0; j < quarter; ++j) {
-            float* t = plan->twiddle + j * 4;
-            t[0] = static_cast<float>(a1);
-            t[1] = static_cast<float>(-b1);
-            t[2] = static_cast<float>(a3);
-            t[3] = static_cast<float>(-b3);
-            const Real na1 = a1 * c1 - b1 * s1;
-            b1 = a1 * s1 + b1 * c1;
-            a1 = na1;
-            const Real na3 = a3 * c3 - b3 * s3;
-            b3 = a3 * s3 + b3 * c3;
-            a3 = na3;
-        }
-    }
+    if (twiddles > 0)
+        FillStageTwiddles(n, plan->twiddle);
     return plan;
 }
 
-// Split-radix decimation in frequency, in place, followed by the bit-reversal
-// permutation. The L-shaped butterfly puts the sums (even outputs) in the
-// first half and the two twiddled differences (outputs 4m+1 and 4m+3) in the
-// quarters behind it; the start positions of the butterflies of each stage
-// follow the classic index recursion.
+// Four floats at a time (the compiler maps them to the machine's vector
+// registers where it has them).
+using V4 = float __attribute__((vector_size(16)));
+
+inline V4 Load(const float* p)
+{
+    V4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void Store(float* p, V4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The radix-4 butterfly on four inputs (complex values as real and
+// imaginary parts of any arithmetic type: single floats or vectors of them)
+// and the twiddles of outputs 1 to 3 (imaginary parts as stored: forward).
+template <bool Inverse, typename T>
+inline void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3, T c1, T s1, T c2, T s2, T c3,
+                      T s3)
+{
+    const T t0r = r0 + r2, t0i = i0 + i2;
+    const T t1r = r0 - r2, t1i = i0 - i2;
+    const T t2r = r1 + r3, t2i = i1 + i3;
+    const T dr = r1 - r3, di = i1 - i3;
+    // t3 = -i d forward, +i d inverse; the inverse takes conjugate twiddles.
+    const T t3r = Inverse ? -di : di;
+    const T t3i = Inverse ? dr : -dr;
+    if constexpr (Inverse) {
+        s1 = -s1;
+        s2 = -s2;
+        s3 = -s3;
+    }
+    const T y2r = t0r - t2r, y2i = t0i - t2i;
+    const T y1r = t1r + t3r, y1i = t1i + t3i;
+    const T y3r = t1r - t3r, y3i = t1i - t3i;
+    r0 = t0r + t2r;
+    i0 = t0i + t2i;
+    r1 = y2r * c2 - y2i * s2;
+    i1 = y2i * c2 + y2r * s2;
+    r2 = y1r * c1 - y1i * s1;
+    i2 = y1i * c1 + y1r * s1;
+    r3 = y3r * c3 - y3i * s3;
+    i3 = y3i * c3 + y3r * s3;
+}
+
+// One radix-4 decimation-in-frequency stage of span L over all blocks, on
+// separate real and imaginary arrays. The quarters receive the outputs
+// 4m, 4m+2, 4m+1 and 4m+3 (in that order), which is what two radix-2 stages
+// would leave: after the last stage the outputs stand in bit-reversed order.
 template <bool Inverse>
-void Transform(const TComplexFFTPlan& plan, float* d)
+void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const float* t)
+{
+    const std::int64_t q = span / 4;
+    const float* tc1 = t;
+    const float* tc2 = t + q;
+    const float* tc3 = t + 2 * q;
+    const float* ts1 = t + 3 * q;
+    const float* ts2 = t + 4 * q;
+    const float* ts3 = t + 5 * q;
+    for (std::int64_t b = 0; b < n; b += span) {
+        float* p0 = re + b;
+        float* p1 = im + b;
+        if (q % 4 == 0) {
+            for (std::int64_t j = 0; j < q; j += 4) {
+                V4 r0 = Load(p0 + j), i0 = Load(p1 + j);
+                V4 r1 = Load(p0 + q + j), i1 = Load(p1 + q + j);
+                V4 r2 = Load(p0 + 2 * q + j), i2 = Load(p1 + 2 * q + j);
+                V4 r3 = Load(p0 + 3 * q + j), i3 = Load(p1 + 3 * q + j);
+                Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, Load(tc1 + j), Load(ts1 + j), Load(tc2 + j),
+                                   Load(ts2 + j), Load(tc3 + j), Load(ts3 + j));
+                Store(p0 + j, r0);
+                Store(p1 + j, i0);
+                Store(p0 + q + j, r1);
+                Store(p1 + q + j, i1);
+                Store(p0 + 2 * q + j, r2);
+                Store(p1 + 2 * q + j, i2);
+                Store(p0 + 3 * q + j, r3);
+                Store(p1 + 3 * q + j, i3);
+            }
+            continue;
+        }
+        for (std::int64_t j = 0; j < q; ++j) {
+            float* r = p0 + j;
+            float* i = p1 + j;
+            Butterfly<Inverse>(r[0], i[0], r[q], i[q], r[2 * q], i[2 * q], r[3 * q], i[3 * q], tc1[j], ts1[j], tc2[j],
+                               ts2[j], tc3[j], ts3[j]);
+        }
+    }
+}
+
+// The radix-2 decimation-in-frequency stage of span N: sums to the first
+// half, twiddled differences to the second.
+template <bool Inverse>
+void Radix2Stage(float* re, float* im, std::int64_t n, const float* t)
+{
+    const std::int64_t h = n / 2;
+    const float* tc = t;
+    const float* ts = t + h;
+    auto step = [&](auto& ar, auto& ai, auto& br, auto& bi, auto c, auto s) {
+        const auto dr = ar - br, di = ai - bi;
+        ar = ar + br;
+        ai = ai + bi;
+        if constexpr (Inverse)
+            s = -s;
+        br = dr * c - di * s;
+        bi = di * c + dr * s;
+    };
+    if (h % 4 == 0) {
+        for (std::int64_t j = 0; j < h; j += 4) {
+            V4 ar = Load(re + j), ai = Load(im + j), br = Load(re + h + j), bi = Load(im + h + j);
+            step(ar, ai, br, bi, Load(tc + j), Load(ts + j));
+            Store(re + j, ar);
+            Store(im + j, ai);
+            Store(re + h + j, br);
+            Store(im + h + j, bi);
+        }
+        return;
+    }
+    for (std::int64_t j = 0; j < h; ++j)
+        step(re[j], im[j], re[h + j], im[h + j], tc[j], ts[j]);
+}
+
+// Scratch arrays of the calling thread, grown to the largest N it has used
+// (no allocation per call once grown).
+float* Scratch(std::int64_t floats)
+{
+    thread_local std::vector<float> scratch;
+    if (static_cast<std::int64_t>(scratch.size()) < floats)
+        scratch.resize(static_cast<std::size_t>(floats));
+    return scratch.data();
+}
+
+// Radix-4 stages (and one radix-2 stage when k is odd) in frequency
+// decimation on split arrays, then the bit-reversal permutation back into
+// the interleaved array, scaled by `scale`.
+template <bool Inverse>
+void Transform(const TComplexFFTPlan& plan, float* d, float scale = 1.0f)
 {
     const std::int64_t n = plan.n;
-    for (std::int64_t n2 = n; n2 >= 4; n2 >>= 1) {
-        const std::int64_t n4 = n2 >> 2;
-        const std::int64_t stride = n / n2;
-        for (std::int64_t j = 0; j < n4; ++j) {
-            const float* t = plan.twiddle + j * stride * 4;
-            const float c1 = t[0], c3 = t[2];
-            const float s1 = Inverse ? -t[1] : t[1];
-            const float s3 = Inverse ? -t[3] : t[3];
-            std::int64_t is = j;
-            std::int64_t id = 2 * n2;
-            while (is < n) {
-                for (std::int64_t i0 = is; i0 < n; i0 += id) {
-                    float* p0 = d + 2 * i0;
-                    float* p1 = p0 + 2 * n4;
-                    float* p2 = p1 + 2 * n4;
-                    float* p3 = p2 + 2 * n4;
-                    const float r1r = p0[0] - p2[0], r1i = p0[1] - p2[1];
-                    const float r2r = p1[0] - p3[0], r2i = p1[1] - p3[1];
-                    p0[0] += p2[0];
-                    p0[1] += p2[1];
-                    p1[0] += p3[0];
-                    p1[1] += p3[1];
-                    // forward: z1 = r1 - i r2, z3 = r1 + i r2; inverse: swapped
-                    float z1r, z1i, z3r, z3i;
-                    if constexpr (Inverse) {
-                        z1r = r1r - r2i; z1i = r1i + r2r;
-                        z3r = r1r + r2i; z3i = r1i - r2r;
-                    } else {
-                        z1r = r1r + r2i; z1i = r1i - r2r;
-                        z3r = r1r - r2i; z3i = r1i + r2r;
-                    }
-                    if (j == 0) {
-                        p2[0] = z1r; p2[1] = z1i;
-                        p3[0] = z3r; p3[1] = z3i;
-                    } else {
-                        // (z)(c + i s), with s = -sin forward, +sin inverse
-                        p2[0] = z1r * c1 - z1i * s1;
-                        p2[1] = z1i * c1 + z1r * s1;
-                        p3[0] = z3r * c3 - z3i * s3;
-                        p3[1] = z3i * c3 + z3r * s3;
-                    }
-                }
-                is = 2 * id - n2 + j;
-                id *= 4;
-            }
-        }
+    if (n == 1) {
+        d[0] *= scale;
+        d[1] *= scale;
+        return;
     }
-    // The remaining two-point butterflies.
-    std::int64_t is = 0;
-    std::int64_t id = 4;
-    while (is < n) {
-        for (std::int64_t i0 = is; i0 + 1 < n; i0 += id) {
-            float* p0 = d + 2 * i0;
-            float* p1 = p0 + 2;
-            const float ar = p0[0], ai = p0[1];
-            p0[0] = ar + p1[0];
-            p0[1] = ai + p1[1];
-            p1[0] = ar - p1[0];
-            p1[1] = ai - p1[1];
-        }
-        is = 2 * id - 2;
-        id *= 4;
+    float* re = Scratch(2 * n);
+    float* im = re + n;
+    std::int64_t i = 0;
+#if defined(__GNUC__) && !defined(__clang__)
+    using M4 = int __attribute__((vector_size(16)));
+    for (; i + 4 <= n; i += 4) {
+        const V4 a = Load(d + 2 * i), b = Load(d + 2 * i + 4);
+        Store(re + i, __builtin_shuffle(a, b, M4{0, 2, 4, 6}));
+        Store(im + i, __builtin_shuffle(a, b, M4{1, 3, 5, 7}));
     }
-    // Bit-reversal permutation.
+#endif
+    for (; i < n; ++i) {
+        re[i] = d[2 * i];
+        im[i] = d[2 * i + 1];
+    }
+    // The last stage (span 4 without twiddles, or span 2) writes straight
+    // into the permuted, scaled output.
+    const float* t = plan.twiddle;
+    std::int64_t span = n;
+    if (HasRadix2Stage(n) && n > 2) {
+        Radix2Stage<Inverse>(re, im, n, t);
+        t += n;
+        span = n / 2;
+    }
+    for (; span > 4; span >>= 2) {
+        Radix4Stage<Inverse>(re, im, n, span, t);
+        t += kStageRuns * (span / 4);
+    }
     const std::uint32_t* rev = plan.bitReverse;
-    for (std::int64_t i = 0; i < n; ++i) {
-        const std::int64_t r = rev[i];
-        if (i < r) {
-            std::swap(d[2 * i], d[2 * r]);
-            std::swap(d[2 * i + 1], d[2 * r + 1]);
+    if (span == 4) {
+        for (std::int64_t b = 0; b < n; b += 4) {
+            float r0 = re[b], i0 = im[b], r1 = re[b + 1], i1 = im[b + 1];
+            float r2 = re[b + 2], i2 = im[b + 2], r3 = re[b + 3], i3 = im[b + 3];
+            Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
+            float* o = d + 2 * static_cast<std::int64_t>(rev[b]);
+            o[0] = r0 * scale;
+            o[1] = i0 * scale;
+            o = d + 2 * static_cast<std::int64_t>(rev[b + 1]);
+            o[0] = r1 * scale;
+            o[1] = i1 * scale;
+            o = d + 2 * static_cast<std::int64_t>(rev[b + 2]);
+            o[0] = r2 * scale;
+            o[1] = i2 * scale;
+            o = d + 2 * static_cast<std::int64_t>(rev[b + 3]);
+            o[0] = r3 * scale;
+            o[1] = i3 * scale;
         }
+        return;
+    }
+    for (std::int64_t b = 0; b < n; b += 2) {
+        float* o = d + 2 * static_cast<std::int64_t>(rev[b]);
+        o[0] = (re[b] + re[b + 1]) * scale;
+        o[1] = (im[b] + im[b + 1]) * scale;
+        o = d + 2 * static_cast<std::int64_t>(rev[b + 1]);
+        o[0] = (re[b] - re[b + 1]) * scale;
+        o[1] = (im[b] - im[b + 1]) * scale;
     }
 }
 
@@ -176,12 +329,11 @@ void DoComplexFFT(PComplexFFT plan, float* data, int direction)
 {
     if (plan == nullptr || data == nullptr || plan->bitReverse == nullptr)
         return;
+    const float scale = direction < 0 ? plan->scale : 1.0f;
     if (direction == -1)
-        Transform<true>(*plan, data);
+        Transform<true>(*plan, data, scale);
     else
-        Transform<false>(*plan, data);
-    if (direction < 0)
-        Scale(data, plan->n * 2, plan->scale);
+        Transform<false>(*plan, data, scale);
 }
 
 void ComplexMultiply(float* data, const float* kernel, std::int64_t count)

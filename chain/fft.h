@@ -1,4 +1,5 @@
-// The numeric core of the sound chain: an in-place split-radix complex FFT,
+// The numeric core of the sound chain: a radix-4 complex FFT (in place for
+// the caller; it works in a scratch area of the calling thread),
 // a real FFT built on it, the analysis window functions and the integer
 // window tables of the spectrum displays.
 //
@@ -29,7 +30,10 @@ struct TComplexFFTPlan {
     std::int64_t n = 0;
     float scale = 0;               // 1 / N
     std::uint32_t* bitReverse = nullptr;  // N entries: i with its k low bits reversed
-    float* twiddle = nullptr;      // N/4 entries of (cos, -sin) of W^j then of W^3j, W = e^(-2 pi i / N)
+    // Per radix-4 stage of span L = N, N/4, ... >= 4, with q = L/4: the real
+    // parts of W^j, W^2j, W^3j (W = e^(-2 pi i / L), j < q), then their
+    // imaginary parts, each a run of q floats.
+    float* twiddle = nullptr;
 };
 using PComplexFFT = TComplexFFTPlan*;
 
