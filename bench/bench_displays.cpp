@@ -7,6 +7,7 @@
 // The budget is 2 % of one core for everything at the real rate.
 //   bench_displays [seconds]   (default 60)
 #include "app/zolu.h"
+#include "bench/figure.h"
 #include "displays/meter.h"
 #include "displays/oscope.h"
 #include "displays/spectrum.h"
@@ -119,16 +120,20 @@ int main(int argc, char** argv)
         const std::vector<std::int16_t> audio = Audio(seconds);
         struct Item {
             const char* name;
+            const char* figure;
             IMMDisplay* display;
         };
-        for (const Item& item : {Item{"input meter (MMMeter2)", form.MMMeter2}, Item{"after-filter meter (Om)", form.Om},
-                                 Item{"oscilloscope (Oscillo)", form.Oscillo},
-                                 Item{"spectrum analyser (Spectrum)", form.Spectrum}}) {
+        for (const Item& item : {Item{"input meter (MMMeter2)", "display_input_meter_cpu", form.MMMeter2},
+                                 Item{"after-filter meter (Om)", "display_filter_meter_cpu", form.Om},
+                                 Item{"oscilloscope (Oscillo)", "display_oscilloscope_cpu", form.Oscillo},
+                                 Item{"spectrum analyser (Spectrum)", "display_spectrum_cpu", form.Spectrum}}) {
             const auto [cpu, slices] = Feed(*item.display, audio);
             PrintShare(item.name, cpu, seconds, slices);
+            PrintFigure(item.figure, 100.0 * cpu / seconds, kBudgetPercent, "%");
             displaysCpu += cpu;
         }
         PrintShare("the four displays together", displaysCpu, seconds, -1);
+        PrintFigure("displays_together_cpu", 100.0 * displaysCpu / seconds, kBudgetPercent, "%");
     }
 
     double windowCpu = 0;
@@ -150,6 +155,7 @@ int main(int argc, char** argv)
     std::printf("\n");
     PrintShare("whole window (sim input, sim clock)", windowCpu, seconds, -1);
     const double share = 100.0 * windowCpu / seconds;
+    PrintFigure("window_sim_clock_cpu", share, kBudgetPercent, "%");
     std::printf("budget: %.1f %% of one core for everything the window draws: %s (%.2f x the budget)\n",
                 kBudgetPercent, share <= kBudgetPercent ? "within" : "OVER", share / kBudgetPercent);
     std::printf("(the whole-window figure includes the simulated receiver, both equalizers' filtering and the\n"

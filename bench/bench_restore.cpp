@@ -6,6 +6,7 @@
 //   bench_restore [lines]   (default 100000, about 28 hours of logging;
 //                            7400000 makes a measure.txt of 200 MB)
 #include "app/zolu.h"
+#include "bench/figure.h"
 #include "platform/clock.h"
 #include "platform/mixerbackend.h"
 #include "platform/wavein_device.h"
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sys/resource.h>
 
 using namespace zol;
 
@@ -70,6 +72,15 @@ int main(int argc, char** argv)
     std::printf("measure.txt %d lines (%.1f MB, %d chart steps): %.1f ms\n", lines, lines * 27 / 1e6, lines / 5, ms1);
     std::printf("scope2.txt %d lines (%.1f MB, %d chart steps): %.1f ms\n", lines / 30, lines / 30 * 7 / 1e6, lines / 30,
                 ms2);
+    // The whole process at its largest: Qt, the window and the rebuild.
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    const double peakMb = usage.ru_maxrss / 1024.0;
+    std::printf("peak resident memory of the process: %.1f MB\n", peakMb);
+    char name[64];
+    std::snprintf(name, sizeof name, "restore_%d_lines_ms", lines);
+    PrintFigure(name, ms1 + ms2, 1000, "ms");
+    PrintFigure("restore_peak_rss", peakMb, 64, "MB");
     platform::InstallMixer(nullptr);
     platform::SetWaveInBackend(nullptr);
     platform::InstallClock(nullptr);
