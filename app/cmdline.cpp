@@ -1,5 +1,7 @@
 #include "app/cmdline.h"
 
+#include "app/version.h"
+
 #include <cmath>
 
 namespace zol {
@@ -63,6 +65,31 @@ TOptions ParseCommandLine(const QStringList& arguments)
                                     .arg(value);
                 return options;
             }
+        } else if (arg == "--band") {
+            if (!takeValue())
+                return options;
+            if (value == BandText(bd550_750)) {
+                options.band = bd550_750;
+            } else if (value == BandText(bd700_900)) {
+                options.band = bd700_900;
+            } else {
+                options.error = QStringLiteral("--band needs 550-750 or 700-900, not \"%1\"").arg(value);
+                return options;
+            }
+        } else if (arg == "--snapshot-every") {
+            if (!takeValue())
+                return options;
+            bool ok = false;
+            const int minutes = value.trimmed().toInt(&ok);
+            if (!ok || minutes < 1 || minutes > kMaxSnapshotMinutes) {
+                options.error = QStringLiteral("--snapshot-every needs a whole number of minutes from 1 to %1, not \"%2\"")
+                                    .arg(kMaxSnapshotMinutes)
+                                    .arg(value);
+                return options;
+            }
+            options.snapshotEvery = minutes;
+        } else if (arg == "--record" && !hasValue) {
+            options.record = true;
         } else if (arg == "--headless" && !hasValue) {
             options.headless = true;
         } else if (arg == "--fast" && !hasValue) {
@@ -86,6 +113,8 @@ TOptions ParseCommandLine(const QStringList& arguments)
         options.mixer = QStringLiteral("sim");
     if (options.fast && !options.SimulatedInput() && !options.WavInput())
         options.error = QStringLiteral("--fast works with --input sim or a .wav file only");
+    else if (options.record && options.WavInput())
+        options.error = QStringLiteral("--record keeps captured audio; a replayed file is a recording already");
     return options;
 }
 
@@ -108,13 +137,25 @@ QString HelpText()
         "  --workdir DIR     folder of zol.ini, measure.txt and scope2.txt\n"
         "                    (default: the current folder)\n"
         "  --calibrate       press \"Calibrate\" once measuring has started\n"
+        "  --band BAND       the pass band at start: 550-750 (the default) or\n"
+        "                    700-900 (Hz), as its radio button would choose it\n"
+        "  --record          keep the captured audio in the working folder, one\n"
+        "                    FLAC file per UTC hour (zol-YYYYMMDDTHHMMSSZ.flac)\n"
+        "  --snapshot-every MINUTES\n"
+        "                    save a picture of the window every MINUTES (1 to 1440)\n"
+        "                    as zol-YYYYMMDDTHHMMZ.png in the working folder\n"
         "  --help            this text\n"
         "  --version         the program's version\n");
 }
 
 QString VersionText()
 {
-    return QStringLiteral("zol 1.3.25");
+    return QStringLiteral("zol " ZOL_VERSION);
+}
+
+QString BandText(TBand band)
+{
+    return band == bd700_900 ? QStringLiteral("700-900") : QStringLiteral("550-750");
 }
 
 }  // namespace zol

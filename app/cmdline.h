@@ -7,6 +7,9 @@
 
 namespace zol {
 
+// The pass band the window starts with (the two radio buttons).
+enum TBand { bd550_750, bd700_900 };
+
 struct TOptions {
     QString input = QStringLiteral("default");  // ALSA PCM name, "sim" or a .wav file
     QString mixer = QStringLiteral("default");  // ALSA ctl name (optionally ":Element") or "sim"
@@ -15,6 +18,9 @@ struct TOptions {
     double duration = -1;  // seconds of the clock in use; negative: until closed
     QString workdir;       // empty: the current directory
     bool calibrate = false;
+    TBand band = bd550_750;
+    bool record = false;       // keep the captured audio in the working folder
+    int snapshotEvery = 0;     // minutes between pictures of the window; 0: none
     bool help = false;
     bool version = false;
     QString error;  // not empty when the command line is wrong
@@ -26,6 +32,9 @@ struct TOptions {
 // --duration: seconds of the clock in use, within these bounds.
 constexpr double kMinDuration = 0.001;
 constexpr double kMaxDuration = 1e9;  // about 31 years
+// --snapshot-every: whole minutes, at most a day.
+constexpr int kMaxSnapshotMinutes = 1440;
+
 // Reads a duration; false for anything that is no finite number of seconds
 // within the bounds (nan, inf, 1e309, 0, 1e-9, ...).
 bool ParseDuration(const QString& text, double& seconds);
@@ -33,6 +42,9 @@ bool ParseDuration(const QString& text, double& seconds);
 // Parses the arguments (without the program name).
 TOptions ParseCommandLine(const QStringList& arguments);
 QString HelpText();
+// "zol" and the program's version.
 QString VersionText();
+// The text of a band ("550-750").
+QString BandText(TBand band);
 
 }  // namespace zol

@@ -171,10 +171,15 @@ void TTextLog::CompleteCutLine()
 
 void TTextLog::AppendLine(const QString& line)
 {
+    AppendLines(line.toLatin1());
+}
+
+void TTextLog::AppendLines(const QByteArray& lines)
+{
     if (fd_ < 0)
         Fail(QStringLiteral("Unable to write to"), EBADF);
     CompleteCutLine();
-    const QByteArray data = line.toLatin1() + "\r\n";
+    const QByteArray data = lines + "\r\n";
     struct stat st {};
     const off_t before = ::fstat(fd_, &st) == 0 ? st.st_size : -1;
     size_t done = 0;

@@ -62,6 +62,9 @@ public:
     // taken back (or, where the file cannot be cut, completed before the
     // next line), so lines never run into each other.
     void AppendLine(const QString& line);
+    // The same for bytes as they are: several lines joined by CR LF go in
+    // one write, all or none of them.
+    void AppendLines(const QByteArray& lines);
     // Makes what was appended reach the disk.
     void Flush();
     // Flush forces the lines to the disk only once `lines` lines (at least

@@ -44,3 +44,41 @@ TEST(CommandLine, DefaultsOptionsAndErrors)
     }
     EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 }
+
+TEST(CommandLine, BandRecordingAndSnapshots)
+{
+    const TOptions none = ParseCommandLine({});
+    EXPECT_EQ(none.band, bd550_750);
+    EXPECT_FALSE(none.record);
+    EXPECT_EQ(none.snapshotEvery, 0);
+
+    const TOptions o = ParseCommandLine({"--input", "sim", "--band", "700-900", "--record", "--snapshot-every=15"});
+    EXPECT_TRUE(o.error.isEmpty()) << o.error.toStdString();
+    EXPECT_EQ(o.band, bd700_900);
+    EXPECT_TRUE(o.record);
+    EXPECT_EQ(o.snapshotEvery, 15);
+    EXPECT_EQ(ParseCommandLine({"--band=550-750"}).band, bd550_750);
+    EXPECT_EQ(ParseCommandLine({"--snapshot-every", "1440"}).snapshotEvery, 1440);
+    EXPECT_EQ(BandText(bd700_900), "700-900");
+
+    for (const char* bad : {"700", "700-900 Hz", "550–750", "", "2"}) {
+        const TOptions b = ParseCommandLine({"--band", bad});
+        EXPECT_TRUE(b.error.startsWith("--band needs 550-750 or 700-900")) << bad;
+    }
+    EXPECT_FALSE(ParseCommandLine({"--band"}).error.isEmpty());
+    for (const char* bad : {"0", "-5", "1441", "2.5", "soon", ""}) {
+        const TOptions b = ParseCommandLine({"--snapshot-every", bad});
+        EXPECT_TRUE(b.error.contains("from 1 to 1440")) << bad;
+    }
+    EXPECT_FALSE(ParseCommandLine({"--record=yes"}).error.isEmpty());
+    // A replay is a recording already.
+    EXPECT_TRUE(ParseCommandLine({"--input", "x.wav", "--record"}).error.contains("--record"));
+
+    // Every option is in the help text.
+    const QString help = HelpText();
+    for (const char* option : {"--input", "--mixer", "--headless", "--fast", "--duration", "--workdir", "--calibrate",
+                               "--band", "--record", "--snapshot-every", "--help", "--version"})
+        EXPECT_TRUE(help.contains(option)) << option;
+    EXPECT_TRUE(VersionText().startsWith("zol "));
+    EXPECT_FALSE(VersionText().contains("1.3.25"));  // the caption's text is the window's own
+}
