@@ -7,6 +7,7 @@
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
 #include "platform/window_thread.h"
+#include "resources/icon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -225,6 +226,7 @@ int RunZol(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(ProgramIcon());
     platform::InitWindowThread();
     TRun run(options);
     if (options.fast) {
