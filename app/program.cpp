@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/cmdline.h"
+#include "app/stationrun.h"
 #include "app/zolu.h"
 #include "platform/clock.h"
 #include "platform/mixerbackend.h"
@@ -181,12 +182,15 @@ int RunWindow(QApplication& app, TRun& run)
     else
         form.show();
     platform::Guarded([&] { form.FormCreate(); });
+    std::unique_ptr<TStationRun> station;
+    platform::Guarded([&] { station = std::make_unique<TStationRun>(form, options); });
     if (run.sim != nullptr) {
         while (!done)
             run.sim->AdvanceMs(20);
     } else if (!done) {
         app.exec();
     }
+    station.reset();
     platform::TheClock().KillTimer(watch);
     platform::TheClock().KillTimer(duration);
     platform::RemovePostedMessages(&run);
