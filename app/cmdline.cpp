@@ -1,10 +1,16 @@
 #include "app/cmdline.h"
 
 #include "app/version.h"
+#include "platform/soundfile.h"
 
 #include <cmath>
 
 namespace zol {
+
+bool TOptions::WavInput() const
+{
+    return platform::IsAudioFileName(input);
+}
 
 bool ParseDuration(const QString& text, double& seconds)
 {
@@ -106,13 +112,13 @@ TOptions ParseCommandLine(const QStringList& arguments)
         }
     }
     if (options.input.isEmpty()) {
-        options.error = QStringLiteral("--input needs a device name, \"sim\" or a .wav file");
+        options.error = QStringLiteral("--input needs a device name, \"sim\" or an audio file");
         return options;
     }
     if (options.SimulatedInput() && !mixerGiven)
         options.mixer = QStringLiteral("sim");
     if (options.fast && !options.SimulatedInput() && !options.WavInput())
-        options.error = QStringLiteral("--fast works with --input sim or a .wav file only");
+        options.error = QStringLiteral("--fast works with --input sim or an audio file only");
     else if (options.record && options.WavInput())
         options.error = QStringLiteral("--record keeps captured audio; a replayed file is a recording already");
     return options;
@@ -126,8 +132,9 @@ QString HelpText()
         "\n"
         "  --input DEVICE    where the audio comes from: \"default\" (the system's\n"
         "                    recording device, the default), an ALSA PCM name such as\n"
-        "                    plughw:1,0, \"sim\" (a built-in simulated receiver) or a\n"
-        "                    .wav file (PCM, 8 or 16 bit, mono or stereo)\n"
+        "                    plughw:1,0, \"sim\" (a built-in simulated receiver) or an\n"
+        "                    audio file (WAV, FLAC, ...; mono or stereo) played back\n"
+        "                    as if recorded\n"
         "  --mixer MIXER     the sound card mixer whose recording gain zol sets:\n"
         "                    \"default\", an ALSA control device such as hw:1, \"sim\";\n"
         "                    add :ELEMENT to pick the gain element (hw:1:Mic)\n"

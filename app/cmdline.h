@@ -11,7 +11,7 @@ namespace zol {
 enum TBand { bd550_750, bd700_900 };
 
 struct TOptions {
-    QString input = QStringLiteral("default");  // ALSA PCM name, "sim" or a .wav file
+    QString input = QStringLiteral("default");  // ALSA PCM name, "sim" or an audio file
     QString mixer = QStringLiteral("default");  // ALSA ctl name (optionally ":Element") or "sim"
     bool headless = false;
     bool fast = false;
@@ -26,7 +26,8 @@ struct TOptions {
     QString error;  // not empty when the command line is wrong
 
     bool SimulatedInput() const { return input == QLatin1String("sim"); }
-    bool WavInput() const { return input.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive); }
+    // An audio file (WAV, FLAC, ...) rather than a device.
+    bool WavInput() const;
 };
 
 // --duration: seconds of the clock in use, within these bounds.

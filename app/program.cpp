@@ -174,23 +174,23 @@ int RunWindow(QApplication& app, TRun& run)
         });
     }
 
+    TStationRun station(form, options);
     // A headless replay in simulated time is seen by no one: the window is
     // not shown, so its displays compute what the measurement needs but
-    // draw nothing.
-    if (options.headless && run.sim != nullptr)
+    // draw nothing (unless it is to be pictured).
+    if (options.headless && run.sim != nullptr && options.snapshotEvery <= 0)
         form.FeedMeasurementOnly();
     else
         form.show();
     platform::Guarded([&] { form.FormCreate(); });
-    std::unique_ptr<TStationRun> station;
-    platform::Guarded([&] { station = std::make_unique<TStationRun>(form, options); });
+    platform::Guarded([&] { station.Started(); });
     if (run.sim != nullptr) {
         while (!done)
             run.sim->AdvanceMs(20);
     } else if (!done) {
         app.exec();
     }
-    station.reset();
+    station.FinishRecording();
     platform::TheClock().KillTimer(watch);
     platform::TheClock().KillTimer(duration);
     platform::RemovePostedMessages(&run);

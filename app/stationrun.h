@@ -5,26 +5,56 @@
 
 #include "app/cmdline.h"
 
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace zol {
 
+namespace platform {
+class AudioRecorder;
+}
 class TMainForm;
 class TPictureTimer;
 
 class TStationRun {
 public:
-    // After the window's start (FormCreate): applies the options to it.
+    // Before the window's start (FormCreate): hooks into the capture and
+    // the start of measuring.
     TStationRun(TMainForm& form, const TOptions& options);
     ~TStationRun();
     TStationRun(const TStationRun&) = delete;
     TStationRun& operator=(const TStationRun&) = delete;
 
+    // After the window's start: applies the options to it.
+    void Started();
+    // Ends the recording: what was captured is in its files.
+    void FinishRecording();
+
     TPictureTimer* Pictures() const { return pictures_.get(); }
+    // The recording's files so far.
+    QStringList Recordings() const;
 
 private:
+    void MeasuringStarted();
+
     TMainForm& form_;
+    const TOptions options_;
     std::unique_ptr<TPictureTimer> pictures_;
+    // The capture thread hands its buffers to the recorder through this,
+    // which the capture keeps as long as it needs it.
+    struct TRecordTap {
+        ~TRecordTap();
+        std::mutex mutex;
+        std::unique_ptr<platform::AudioRecorder> recorder;
+    };
+    std::shared_ptr<TRecordTap> tap_;
+    std::unique_ptr<QObject> closeWatch_;
+    QStringList finishedRecordings_;
+    std::function<void()> measuring_;  // the window's handler before ours
 };
 
 }  // namespace zol

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/wavein_alsa.h"
+#include "platform/soundfile.h"
 #include "platform/wavein_sources.h"
 
 #include <QFileInfo>
@@ -64,7 +65,7 @@ std::shared_ptr<WaveInBackend> MakeWaveInBackend(const QString& input)
         options.carrierHz = hz;
         return MakeSimReceiverBackend(options);
     }
-    if (in.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
+    if (IsAudioFileName(in))
         return MakeWavFileBackend(in);
     return std::make_shared<AlsaWaveInBackend>(in);
 }

@@ -34,14 +34,18 @@ struct SimReceiverOptions {
 };
 std::shared_ptr<WaveInBackend> MakeSimReceiverBackend(const SimReceiverOptions& options = {});
 
-// A WAV file played as if recorded: PCM with 8 or 16 bits and 1 or 2
-// channels; it is converted to whatever format the capture asks for. Any
-// other file raises EMMWaveInError with a message that says why. At the end
-// of the file the device goes quiet (see WavFileEnded).
+// An audio file played as if recorded: any file libsndfile reads (WAV,
+// FLAC, ...) with 1 or 2 channels, converted to whatever format the capture
+// asks for. Any other file raises EMMWaveInError with a message that says
+// why. At the end of the file the device goes quiet (see WavFileEnded).
 std::shared_ptr<WaveInBackend> MakeWavFileBackend(const QString& path);
-// When the recording in a WAV file began: the file's last change less the
-// recording's length (an invalid time when the file cannot be read).
+// When the recording in a file began: for a recording zol made, the UTC time
+// in its name (zol-20260812T170002.123Z.flac); else the file's last change
+// less the recording's length. In local time; invalid when the file cannot
+// be read.
 QDateTime WavRecordingStart(const QString& path);
+// The UTC time in the name of a recording zol made, or an invalid time.
+QDateTime RecordingNameTime(const QString& path);
 // Whether the WAV device of `backend` has used up its file.
 bool WavFileEnded(const std::shared_ptr<WaveInBackend>& backend);
 // While held, the WAV device of `backend` records silence and its file

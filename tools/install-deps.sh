@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages zol needs to build, test and run, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libasound2-dev libsndfile1-dev libgtest-dev libgmock-dev
           pulseaudio libasound2-plugins alsa-utils pulseaudio-utils xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

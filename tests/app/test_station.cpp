@@ -71,9 +71,10 @@ protected:
     {
         options.workdir = dir.path();
         form = std::make_unique<TMainForm>(options);
+        station = std::make_unique<TStationRun>(*form, options);
         form->show();
         form->FormCreate();
-        station = std::make_unique<TStationRun>(*form, options);
+        station->Started();
         return *form;
     }
     // The readings of the LED read-out, one per 100 ms from `fromS` to `toS`.

@@ -4,6 +4,7 @@
 #include "platform/mmsyserr.h"
 #include "platform/simgain.h"
 #include "platform/wavein_alsa.h"
+#include "platform/soundfile.h"
 #include "platform/wavein_sources.h"
 #include "tests/support/test_support.h"
 
@@ -36,7 +37,8 @@ void Pcm(WAVEFORMATEX& f, int bits, int channels, int rate)
 struct Recorder {
     std::vector<std::vector<char>> blocks;
     std::vector<WAVEHDR> headers;
-    std::vector<std::int16_t> left;  // 16-bit formats: the first channel
+    std::vector<std::int16_t> left;   // 16-bit formats: the first channel
+    std::vector<std::int16_t> right;  // and the second of a stereo format
     std::vector<std::uint32_t> sizes;
     std::unique_ptr<WaveInDevice> device;
     int opens = 0, closes = 0, lost = 0;
@@ -70,8 +72,11 @@ struct Recorder {
             sizes.push_back(hdr->dwBytesRecorded);
             if (format.wBitsPerSample == 16) {
                 const auto* s = reinterpret_cast<const std::int16_t*>(hdr->lpData);
-                for (std::uint32_t i = 0; i < hdr->dwBytesRecorded / 2; i += format.nChannels)
+                for (std::uint32_t i = 0; i < hdr->dwBytesRecorded / 2; i += format.nChannels) {
                     left.push_back(s[i]);
+                    if (format.nChannels == 2)
+                        right.push_back(s[i + 1]);
+                }
             }
             if (hdr->dwBytesRecorded > 0 && device)
                 device->AddBuffer(hdr);
@@ -196,15 +201,20 @@ TEST(WaveInSources, WavFilesAreConvertedAndEndQuietly)
         }
         return QString();
     };
+    // 24-bit files are read (the reader takes every width); more than two
+    // channels are not.
     ASSERT_TRUE(WriteWavFile(dir.path() + "/deep.wav", 44100, 24, 2, QByteArray(600, 0)));
-    EXPECT_EQ(messageOf(dir.path() + "/deep.wav"),
-              "WAV file \"deep.wav\": only PCM files with 8 or 16 bits and 1 or 2 channels can be used "
-              "(this one: format 1, 24 bits, 2 channels)");
+    EXPECT_EQ(messageOf(dir.path() + "/deep.wav"), "");
+    ASSERT_TRUE(WriteWavFile(dir.path() + "/wide.wav", 11025, 16, 3, QByteArray(600, 0)));
+    EXPECT_EQ(messageOf(dir.path() + "/wide.wav"),
+              "WAV file \"wide.wav\": only files with 1 or 2 channels can be used (this one: 3 channels)");
     QFile junk(dir.path() + "/junk.wav");
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("this is no wave file at all");
     junk.close();
-    EXPECT_EQ(messageOf(junk.fileName()), "WAV file \"junk.wav\": is not a RIFF WAVE file");
+    EXPECT_TRUE(messageOf(junk.fileName()).startsWith("WAV file \"junk.wav\": is no audio file that can be read ("))
+        << messageOf(junk.fileName()).toStdString();
+    EXPECT_TRUE(messageOf(dir.path()).contains("Is a directory"));
     EXPECT_TRUE(messageOf(dir.path() + "/missing.wav").startsWith("WAV file \"missing.wav\": cannot be opened"));
     ASSERT_TRUE(WriteWavFile(dir.path() + "/empty.wav", 11025, 16, 2, QByteArray()));
     EXPECT_EQ(messageOf(dir.path() + "/empty.wav"), "WAV file \"empty.wav\": holds no audio");
@@ -309,4 +319,49 @@ TEST(WaveInSources, AHeldWavFileRecordsSilenceAndThenPlaysFromItsStart)
     for (int i = 0; i < 2048; ++i)
         ASSERT_EQ(r.left[held + i], 1000 + i) << i;
     r.device->Close();
+}
+
+TEST(WaveInSources, FlacRecordingsPlayBackSampleForSample)
+{
+    auto& sim = test::ResetSim();
+    QTemporaryDir dir;
+    // Two seconds of 16-bit stereo: a different ramp in each channel.
+    std::vector<std::int16_t> samples;
+    for (int i = 0; i < 22050; ++i) {
+        samples.push_back(static_cast<std::int16_t>((i * 7) % 60000 - 30000));
+        samples.push_back(static_cast<std::int16_t>(-(i % 20000)));
+    }
+    const QString path = dir.filePath("zol-20260812T170002.250Z.flac");
+    {
+        SoundFileWriter writer;
+        ASSERT_TRUE(writer.Create(path, 11025, 2)) << writer.Error().toStdString();
+        ASSERT_TRUE(writer.Write(samples.data(), 22050));
+        writer.Close();
+    }
+    auto backend = MakeWaveInBackend(path);
+    EXPECT_EQ(backend->Description(), "FLAC file " + path);
+    Recorder r;
+    ASSERT_EQ(r.Open(*backend, 11025, 16, 2, 10, 4096), 0);
+    sim.AdvanceMs(3000);
+    EXPECT_TRUE(WavFileEnded(backend));
+    ASSERT_EQ(r.left.size(), 22050u);
+    for (size_t i = 0; i < 22050; ++i) {
+        ASSERT_EQ(r.left[i], samples[2 * i]) << i;
+        ASSERT_EQ(r.right[i], samples[2 * i + 1]) << i;
+    }
+    r.device->Close();
+
+    // A recording zol made starts at the UTC time in its name.
+    EXPECT_EQ(RecordingNameTime(path), QDateTime(QDate(2026, 8, 12), QTime(17, 0, 2, 250), Qt::UTC));
+    EXPECT_EQ(WavRecordingStart(path).toUTC(), QDateTime(QDate(2026, 8, 12), QTime(17, 0, 2, 250), Qt::UTC));
+    EXPECT_EQ(RecordingNameTime(dir.filePath("zol-20260812T170002Z.flac")),
+              QDateTime(QDate(2026, 8, 12), QTime(17, 0, 2), Qt::UTC));
+    for (const char* other : {"rec.flac", "zol-20261312T170002Z.flac", "zol-20260812T1700Z.flac", "xzol-20260812T170002Z.flac"})
+        EXPECT_FALSE(RecordingNameTime(dir.filePath(other)).isValid()) << other;
+
+    // Names that are files, not devices.
+    for (const char* file : {"a.wav", "B.FLAC", "x.ogg", "dir/take", "./rec", "/abs/path"})
+        EXPECT_TRUE(IsAudioFileName(file)) << file;
+    for (const char* device : {"default", "hw:1,0", "plughw:CARD=X,DEV=0", "sim", "pulse"})
+        EXPECT_FALSE(IsAudioFileName(device)) << device;
 }

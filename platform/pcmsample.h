@@ -1,0 +1,28 @@
+// One PCM sample written in a capture format's width (the built-in
+// sources make their audio with it).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace zol::platform {
+
+// Writes one sample (-1..1) in the format's width, little-endian; returns
+// the position after it.
+inline char* PutSample(char* p, double v, int bits)
+{
+    v = std::clamp(v, -1.0, 1.0);
+    if (bits == 16) {
+        const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v * 32768.0, -32768.0, 32767.0)));
+        const auto u = static_cast<std::uint16_t>(s);
+        p[0] = static_cast<char>(u & 0xFF);
+        p[1] = static_cast<char>(u >> 8);
+        return p + 2;
+    }
+    const long s = std::lround(std::clamp(v * 128.0 + 128.0, 0.0, 255.0));
+    p[0] = static_cast<char>(static_cast<std::uint8_t>(s));
+    return p + 1;
+}
+
+}  // namespace zol::platform

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# A run with --record keeps its audio in a FLAC file named by its UTC start;
+# replayed with --fast, the file gives the live run's measure.txt lines (the
+# same readings at the same times) and can be analysed again in the other
+# band.
+set -u
+ZOL="$1"
+. "$(dirname "$0")/check_logs.sh"
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+
+"$ZOL" --headless --input sim --fast --duration 65 --record --workdir "$dir/live" > /dev/null 2> "$dir/err.txt" \
+    || { cat "$dir/err.txt"; fail "the recording run ended with an error"; }
+mapfile -t files < <(find "$dir/live" -name 'zol-*.flac')
+[ "${#files[@]}" -eq 1 ] || fail "the run left ${#files[@]} recordings, not 1"
+rec="${files[0]}"
+[[ "$(basename "$rec")" =~ ^zol-[0-9]{8}T[0-9]{6}\.[0-9]{3}Z\.flac$ ]] || fail "recording named $(basename "$rec")"
+
+"$ZOL" --headless --input "$rec" --fast --workdir "$dir/replay" > /dev/null 2> "$dir/err.txt" \
+    || { cat "$dir/err.txt"; fail "the replay ended with an error"; }
+check_measure "$dir/replay" 60
+live=$(wc -l < "$dir/live/measure.txt")
+replay=$(wc -l < "$dir/replay/measure.txt")
+# The replay ends with the part of a second the live run closed in.
+[ "$replay" -ge "$live" ] && [ "$replay" -le $((live + 1)) ] || fail "live run $live lines, replay $replay"
+cmp -s <(cat "$dir/live/measure.txt") <(head -n "$live" "$dir/replay/measure.txt") \
+    || { diff "$dir/live/measure.txt" "$dir/replay/measure.txt" | head; fail "the replay's lines differ from the live run's"; }
+s=$(wc -l < "$dir/live/scope2.txt")
+cmp -s <(cat "$dir/live/scope2.txt") <(head -n "$s" "$dir/replay/scope2.txt") || fail "the 30-second lines differ"
+
+# Again in the other band: the simulated 650 Hz carrier reads weaker there.
+"$ZOL" --headless --input "$rec" --fast --band 700-900 --workdir "$dir/band" > /dev/null 2> "$dir/err.txt" \
+    || { cat "$dir/err.txt"; fail "the replay in 700-900 Hz ended with an error"; }
+mean() { awk -F, '{ s += $4 } END { printf "%d", s / NR }' "$1"; }
+low=$(mean "$dir/replay/measure.txt")
+high=$(mean "$dir/band/measure.txt")
+[ "$high" -ge $((low + 6)) ] || fail "650 Hz read $low dB in 550-750 Hz and $high dB in 700-900 Hz"
+
+# A replay is not recorded again.
+"$ZOL" --headless --input "$rec" --fast --record --workdir "$dir/again" > /dev/null 2> "$dir/err.txt"
+[ $? -eq 2 ] || fail "--record of a replay was not refused"
+grep -q -- "--record" "$dir/err.txt" || fail "no reason for refusing --record"
+echo "record and replay: $live lines alike, $low dB in 550-750 Hz, $high dB in 700-900 Hz"
