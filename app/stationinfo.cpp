@@ -90,13 +90,17 @@ TStationInfo ReadStationInfo(const TIniFile& ini)
     // together name a place.
     const QString lat = Text(ini, kLatitude);
     const QString lon = Text(ini, kLongitude);
-    if (!lat.isEmpty() || !lon.isEmpty()) {
+    if (lat.isEmpty() && !lon.isEmpty()) {
+        info.problems << Problem(kLongitude, lon, "LATITUDE is needed with it");
+    } else if (!lat.isEmpty() && lon.isEmpty()) {
+        info.problems << Problem(kLatitude, lat, "LONGITUDE is needed with it");
+    } else if (!lat.isEmpty()) {
         const auto la = station::ParseLatitude(lat.toStdString());
         const auto lo = station::ParseLongitude(lon.toStdString());
         if (!la)
-            info.problems << Problem(kLatitude, lat, lat.isEmpty() ? "LONGITUDE needs it" : la.error);
+            info.problems << Problem(kLatitude, lat, la.error);
         if (!lo)
-            info.problems << Problem(kLongitude, lon, lon.isEmpty() ? "LATITUDE needs it" : lo.error);
+            info.problems << Problem(kLongitude, lon, lo.error);
         if (la && lo) {
             info.latitude = *la.value;
             info.longitude = *lo.value;

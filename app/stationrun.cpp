@@ -1,11 +1,22 @@
 #include "app/stationrun.h"
 
+#include "app/datafile.h"
+#include "app/inifile.h"
+#include "app/logfiles.h"
 #include "app/snapshot.h"
+#include "app/stationinfo.h"
 #include "app/zolu.h"
 #include "chain/wavein.h"
+#include "displays/ledpanel.h"
+#include "displays/meter.h"
 #include "displays/scope.h"
+#include "mixer/mixercontrol.h"
+#include "mixer/mixerslider.h"
 #include "platform/audiorecorder.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/window_thread.h"
+#include "timers/hitimer.h"
 
 #include <QEvent>
 #include <QRadioButton>
@@ -40,10 +51,11 @@ TStationRun::TStationRun(TMainForm& form, const TOptions& options)
             measuring_();
         MeasuringStarted();
     };
+    // The audio of the shut-down is not measured, so not recorded; the
+    // data file is complete before the window goes.
+    closeWatch_ = std::make_unique<TCloseWatch>([this] { Closing(); });
+    form.installEventFilter(closeWatch_.get());
     if (options.record) {
-        // The audio of the shut-down is not measured, so not recorded.
-        closeWatch_ = std::make_unique<TCloseWatch>([this] { FinishRecording(); });
-        form.installEventFilter(closeWatch_.get());
         // Set before the capture starts: the capture thread reads it. The
         // buffer still holds the audio as captured (the filter follows).
         auto ready = form.mvi->OnBufferReady;
@@ -64,7 +76,12 @@ TStationRun::~TStationRun()
     if (closeWatch_)
         form_.removeEventFilter(closeWatch_.get());
     form_.OnMeasuringStarted = measuring_;
-    FinishRecording();
+    if (readingHooked_)
+        form_.HT2->SetOnTimer(reading_);
+    for (const QMetaObject::Connection& c : connections_)
+        QObject::disconnect(c);
+    pictures_.reset();
+    Closing();
 }
 
 void TStationRun::Started()
@@ -75,10 +92,79 @@ void TStationRun::Started()
     InstallPictureActions(form_, {form_.Scope1, form_.Scope2}, form_.WorkDir);
     if (options_.snapshotEvery > 0)
         pictures_ = std::make_unique<TPictureTimer>(form_, form_.WorkDir, options_.snapshotEvery);
+    // Each reading goes to the data file after the window has taken it.
+    reading_ = form_.HT2->OnTimer();
+    readingHooked_ = true;
+    form_.HT2->SetOnTimer([this](QObject* sender) {
+        if (reading_)
+            reading_(sender);
+        AddReading();
+    });
+    for (QRadioButton* band : {form_.Filt1, form_.filt2})
+        connections_ << QObject::connect(band, &QRadioButton::clicked, &form_, [this] { BandChanged(); });
+}
+
+void TStationRun::StartDataFile()
+{
+    TDataHead head;
+    head.program = VersionText();
+    head.runStartedUtcMs = platform::TheClock().WallTime().toUTC().toMSecsSinceEpoch();
+    const TIniFile ini(form_.IniPath);
+    head.station = ReadStationInfo(ini);
+    const auto backend = form_.mvi->Backend();
+    head.device = backend ? backend->Description() : form_.mvi->ProductName();
+    head.sampleRate = form_.mvi->SampleRate();
+    head.band = BandText(form_.filt2->isChecked() ? bd700_900 : bd550_750);
+    head.gainSteps = form_.MMVolumeControl1->ControlInfo().Steps();
+    for (const QString& problem : head.station.problems)
+        platform::HandleException(std::make_exception_ptr(EInOutError(problem)));
+    data_ = std::make_unique<TDataFile>(form_.WorkDir, std::move(head));
+}
+
+void TStationRun::AddReading()
+{
+    if (!data_)
+        return;
+    TReadingRow row;
+    row.utcMs = platform::TheClock().WallTime().toUTC().toMSecsSinceEpoch();
+    row.db = form_.D1->Value();
+    row.peak = form_.Om->RawLevel();
+    row.gain = form_.inputlevel->Position();
+    // No audio while the capture is not running (a device that was lost);
+    // an overload when the input, before the filter, reached full scale.
+    if (!form_.mvi->IsStarted())
+        row.flag = rfNoAudio;
+    else if (form_.MMMeter2->RawLevel() >= 32767)
+        row.flag = rfOverload;
+    try {
+        data_->Append(row);
+    } catch (const ELogStillFailing&) {
+    }
+}
+
+void TStationRun::BandChanged()
+{
+    if (data_)
+        data_->SetBand(BandText(form_.filt2->isChecked() ? bd700_900 : bd550_750),
+                       platform::TheClock().WallTime().toUTC().toMSecsSinceEpoch());
+}
+
+void TStationRun::Closing()
+{
+    FinishRecording();
+    if (!data_)
+        return;
+    try {
+        data_->Close();
+    } catch (const ELogStillFailing&) {
+    } catch (...) {
+        platform::HandleCurrentException();
+    }
 }
 
 void TStationRun::MeasuringStarted()
 {
+    platform::Guarded([this] { StartDataFile(); });
     // The recording holds what is measured, from the first reading on; a
     // replay holds its file until measuring begins, so both line up.
     if (!options_.record || form_.mvi->BitLength() != b16Bit)

@@ -17,6 +17,7 @@ namespace zol {
 namespace platform {
 class AudioRecorder;
 }
+class TDataFile;
 class TMainForm;
 class TPictureTimer;
 
@@ -35,15 +36,21 @@ public:
     void FinishRecording();
 
     TPictureTimer* Pictures() const { return pictures_.get(); }
+    TDataFile* DataFile() const { return data_.get(); }
     // The recording's files so far.
     QStringList Recordings() const;
 
 private:
     void MeasuringStarted();
+    void StartDataFile();
+    void AddReading();
+    void BandChanged();
+    void Closing();
 
     TMainForm& form_;
     const TOptions options_;
     std::unique_ptr<TPictureTimer> pictures_;
+    std::unique_ptr<TDataFile> data_;
     // The capture thread hands its buffers to the recorder through this,
     // which the capture keeps as long as it needs it.
     struct TRecordTap {
@@ -54,7 +61,11 @@ private:
     std::shared_ptr<TRecordTap> tap_;
     std::unique_ptr<QObject> closeWatch_;
     QStringList finishedRecordings_;
-    std::function<void()> measuring_;  // the window's handler before ours
+    // The window's handlers before ours, given back when this goes.
+    std::function<void()> measuring_;
+    std::function<void(QObject*)> reading_;
+    bool readingHooked_ = false;
+    QList<QMetaObject::Connection> connections_;
 };
 
 }  // namespace zol

@@ -1,5 +1,6 @@
 // A station's additions to a run of the window, in simulated time: the band
 // chosen at start and the pictures of the window.
+#include "app/datafile.h"
 #include "app/snapshot.h"
 #include "app/stationrun.h"
 #include "app/zolu.h"
@@ -13,7 +14,9 @@
 #include "tests/support/test_support.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -38,6 +41,30 @@ QByteArray Tone(double hz, double peak, double seconds)
         s[2 * i + 1] = v;
     }
     return data;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+QList<QByteArray> DataRows(const QString& path)
+{
+    QList<QByteArray> rows;
+    for (QByteArray line : ReadAll(path).split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty() && !line.startsWith('#'))
+            rows << line;
+    }
+    return rows;
+}
+
+qint64 RowTime(const QByteArray& row)
+{
+    return QDateTime::fromString(QString::fromLatin1(row.left(24)), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
 
 class StationRunTest : public ::testing::Test {
@@ -181,4 +208,135 @@ TEST_F(StationRunTest, TheChartsOfferToSaveAPicture)
     for (TScope* chart : {f.Scope1, f.Scope2})
         EXPECT_EQ(chart->contextMenuPolicy(), Qt::CustomContextMenu);
     EXPECT_EQ(SnapshotFileName(QDateTime(QDate(2026, 8, 12), QTime(23, 59, 59), Qt::UTC)), "zol-20260812T2359Z.png");
+}
+
+TEST_F(StationRunTest, TheDataFileHasItsHeadAndARowForEveryReading)
+{
+    QFile ini(dir.filePath("zol.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[ZOLPARAMS]\r\nBASEGAIN=64\r\n[STATION]\r\nCALLSIGN=PA0ZZZ\r\nLOCATOR=JO22\r\nFREQUENCY=198\r\nLONGITUDE=4\r\n");
+    ini.close();
+    TMainForm& f = Open(TOptions{});
+    // The window's reading and the wall time, sampled every 50 ms for a
+    // minute of measuring (half a tick apart, so each tick's reading is seen).
+    QMap<qint64, int> shown;
+    while (!station->DataFile())
+        test::Sim().AdvanceMs(50);
+    const auto wallMs = [] { return test::Sim().WallTime().toUTC().toMSecsSinceEpoch(); };
+    const qint64 begun = wallMs();
+    while (wallMs() < begun + 60000) {
+        test::Sim().AdvanceMs(50);
+        shown.insert(test::Sim().WallTime().toUTC().toMSecsSinceEpoch(), f.D1->Value());
+    }
+    const QDateTime day = test::Sim().WallTime().toUTC();
+    f.close();
+    test::Sim().Settle();
+
+    const QString path = dir.filePath(DataFileName(day.date()));
+    const QByteArray text = ReadAll(path);
+    ASSERT_TRUE(text.startsWith("# zol station data")) << text.left(200).toStdString();
+    for (const char* line : {"# station_callsign: PA0ZZZ\r\n", "# station_locator: JO22\r\n",
+                             "# station_latitude: 52.5\r\n", "# station_longitude: 5\r\n",
+                             "# station_frequency_khz: 198\r\n", "# sound_device: simulated receiver\r\n",
+                             "# sample_rate_hz: 11025\r\n", "# band_hz: 550-750\r\n",
+                             "# columns: time_utc,db,peak,gain,flag\r\n"})
+        EXPECT_TRUE(text.contains(line)) << line;
+    EXPECT_TRUE(text.contains("# program: " + VersionText().toLatin1() + "\r\n"));
+    // LONGITUDE without LATITUDE is said once, and the locator's place kept.
+    ASSERT_EQ(errors.Messages().size(), 1) << errors.Messages().join("; ").toStdString();
+    EXPECT_EQ(errors.Messages()[0], "zol.ini [STATION] LONGITUDE=4 is not used: LATITUDE is needed with it");
+
+    const QList<QByteArray> rows = DataRows(path);
+    EXPECT_GE(rows.size(), 598);
+    EXPECT_LE(rows.size(), 602);
+    const QRegularExpression format("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,\\d{1,2},\\d{1,5},\\d+,ok$");
+    // Every row holds the reading the window showed at its time.
+    int matched = 0;
+    for (const QByteArray& row : rows) {
+        ASSERT_TRUE(format.match(QString::fromLatin1(row)).hasMatch()) << row.toStdString();
+        auto at = shown.upperBound(RowTime(row));
+        if (at == shown.end())
+            continue;  // the rows of the close
+        // The read-out holds a reading until the next tick, 100 ms on.
+        if (at.key() - RowTime(row) > 60)
+            continue;
+        EXPECT_EQ(row.split(',')[1].toInt(), at.value()) << row.toStdString() << " shown at " << at.key();
+        ++matched;
+    }
+    EXPECT_GE(matched, 590);
+    for (int i = 1; i < rows.size(); ++i) {
+        const qint64 step = RowTime(rows[i]) - RowTime(rows[i - 1]);
+        ASSERT_NEAR(step, 100, 2) << rows[i].toStdString();
+    }
+}
+
+TEST_F(StationRunTest, AFileBeginsAtUtcMidnightWithNoReadingLostOrRepeated)
+{
+    test::Sim().SetWallTime(QDateTime(QDate(2026, 8, 12), QTime(23, 59, 30), Qt::UTC));
+    Open(TOptions{});
+    test::Sim().AdvanceMs(62 * 1000);
+    form->close();
+    test::Sim().Settle();
+    const QList<QByteArray> before = DataRows(dir.filePath("zol-2026-08-12-UTC.csv"));
+    const QList<QByteArray> after = DataRows(dir.filePath("zol-2026-08-13-UTC.csv"));
+    ASSERT_FALSE(before.isEmpty());
+    ASSERT_FALSE(after.isEmpty());
+    EXPECT_NEAR(before.size() + after.size(), 600, 2);
+    EXPECT_TRUE(before.last().startsWith("2026-08-12T23:59:59."));
+    EXPECT_TRUE(after.first().startsWith("2026-08-13T00:00:00.")) << after.first().toStdString();
+    const QList<QByteArray> all = before + after;
+    for (int i = 1; i < all.size(); ++i)
+        ASSERT_NEAR(RowTime(all[i]) - RowTime(all[i - 1]), 100, 2) << all[i].toStdString();
+    EXPECT_TRUE(ReadAll(dir.filePath("zol-2026-08-13-UTC.csv")).startsWith("# zol station data"));
+}
+
+TEST_F(StationRunTest, RowsSayOverloadAndNoAudio)
+{
+    // A carrier driven past full scale overloads the input.
+    platform::SetSimulatedCaptureGain(5.0);
+    Open(TOptions{});
+    test::Sim().AdvanceMs(5000);
+    const QString path = form->WorkDir + "/" + DataFileName(test::Sim().WallTime().toUTC().date());
+    form->close();
+    test::Sim().Settle();
+    QList<QByteArray> rows = DataRows(path);
+    ASSERT_GE(rows.size(), 20);
+    for (const QByteArray& row : rows.mid(5))
+        EXPECT_TRUE(row.endsWith(",overload")) << row.toStdString();
+    station.reset();
+    form.reset();
+    test::Sim().Settle();
+    platform::SetSimulatedCaptureGain(1.0);
+    QFile::remove(path);
+
+    // A device lost while measuring: the readings after it have no audio.
+    auto script = std::make_shared<platform::WaveInScript>();
+    script->loseAfter = 50;  // about 4.6 s after the capture starts
+    platform::SetWaveInBackend(platform::MakeScriptedBackend(script));
+    Open(TOptions{});
+    test::Sim().AdvanceMs(8000);
+    form->close();
+    test::Sim().Settle();
+    rows = DataRows(path);
+    ASSERT_GE(rows.size(), 50);
+    EXPECT_TRUE(rows.first().endsWith(",overload") || rows.first().endsWith(",ok"));
+    EXPECT_TRUE(rows.last().endsWith(",noaudio")) << rows.last().toStdString();
+    EXPECT_FALSE(errors.Messages().isEmpty());  // the loss was reported
+}
+
+TEST_F(StationRunTest, ABandChangedWhileRunningIsNotedInTheDataFile)
+{
+    TOptions options;
+    options.band = bd700_900;
+    TMainForm& f = Open(options);
+    test::Sim().AdvanceMs(3000);
+    f.Filt1->click();
+    test::Sim().AdvanceMs(500);
+    const QString path = f.WorkDir + "/" + DataFileName(test::Sim().WallTime().toUTC().date());
+    f.close();
+    test::Sim().Settle();
+    const QByteArray text = ReadAll(path);
+    EXPECT_TRUE(text.contains("# band_hz: 700-900\r\n"));
+    EXPECT_TRUE(text.contains("# band_hz: 550-750 from "));
+    EXPECT_TRUE(f.MMEqualizer1->Enabled());
 }
