@@ -21,6 +21,9 @@
 #include <QEvent>
 #include <QRadioButton>
 
+#include <algorithm>
+#include <cstring>
+
 namespace zol {
 
 TStationRun::TRecordTap::~TRecordTap() = default;
@@ -40,6 +43,22 @@ public:
 private:
     std::function<void()> closing_;
 };
+
+// Whether a buffer holds a sample at the end of its format's range.
+bool ReachesFullScale(const char* data, std::uint32_t bytes, bool sixteenBit)
+{
+    if (!sixteenBit) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data);
+        return std::any_of(p, p + bytes, [](unsigned char v) { return v == 0 || v == 255; });
+    }
+    for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
+        std::int16_t v;
+        std::memcpy(&v, data + i, sizeof v);
+        if (v >= 32767 || v <= -32767)
+            return true;
+    }
+    return false;
+}
 }  // namespace
 
 TStationRun::TStationRun(TMainForm& form, const TOptions& options)
@@ -55,20 +74,21 @@ TStationRun::TStationRun(TMainForm& form, const TOptions& options)
     // data file is complete before the window goes.
     closeWatch_ = std::make_unique<TCloseWatch>([this] { Closing(); });
     form.installEventFilter(closeWatch_.get());
-    if (options.record) {
-        // Set before the capture starts: the capture thread reads it. The
-        // buffer still holds the audio as captured (the filter follows).
-        auto ready = form.mvi->OnBufferReady;
-        form.mvi->OnBufferReady = [tap = tap_, ready](QObject* sender, PWaveHdr hdr) {
-            {
-                std::lock_guard lock(tap->mutex);
-                if (tap->recorder)
-                    tap->recorder->Add(hdr->lpData, static_cast<int>(hdr->dwBytesRecorded));
-            }
-            if (ready)
-                ready(sender, hdr);
-        };
-    }
+    tap_->sixteenBit = form.mvi->BitLength() == b16Bit;
+    // Set before the capture starts: the capture thread reads it. The
+    // buffer still holds the audio as captured (the filter follows).
+    auto ready = form.mvi->OnBufferReady;
+    form.mvi->OnBufferReady = [tap = tap_, ready](QObject* sender, PWaveHdr hdr) {
+        if (ReachesFullScale(hdr->lpData, hdr->dwBytesRecorded, tap->sixteenBit.load(std::memory_order_relaxed)))
+            tap->clipped.store(true, std::memory_order_relaxed);
+        {
+            std::lock_guard lock(tap->mutex);
+            if (tap->recorder)
+                tap->recorder->Add(hdr->lpData, static_cast<int>(hdr->dwBytesRecorded));
+        }
+        if (ready)
+            ready(sender, hdr);
+    };
 }
 
 TStationRun::~TStationRun()
@@ -131,10 +151,11 @@ void TStationRun::AddReading()
     row.peak = form_.Om->RawLevel();
     row.gain = form_.inputlevel->Position();
     // No audio while the capture is not running (a device that was lost);
-    // an overload when the input, before the filter, reached full scale.
+    // an overload when the input, before the filter, reached full scale
+    // since the last reading.
     if (!form_.mvi->IsStarted())
         row.flag = rfNoAudio;
-    else if (form_.MMMeter2->RawLevel() >= 32767)
+    else if (tap_->clipped.exchange(false, std::memory_order_relaxed))
         row.flag = rfOverload;
     try {
         data_->Append(row);
@@ -164,6 +185,7 @@ void TStationRun::Closing()
 
 void TStationRun::MeasuringStarted()
 {
+    tap_->clipped.store(false, std::memory_order_relaxed);  // audio before the first reading
     platform::Guarded([this] { StartDataFile(); });
     // The recording holds what is measured, from the first reading on; a
     // replay holds its file until measuring begins, so both line up.

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -52,11 +53,14 @@ private:
     std::unique_ptr<TPictureTimer> pictures_;
     std::unique_ptr<TDataFile> data_;
     // The capture thread hands its buffers to the recorder through this,
-    // which the capture keeps as long as it needs it.
+    // which the capture keeps as long as it needs it, and marks a buffer
+    // that reached full scale for the next reading's flag.
     struct TRecordTap {
         ~TRecordTap();
         std::mutex mutex;
         std::unique_ptr<platform::AudioRecorder> recorder;
+        std::atomic<bool> sixteenBit{true};
+        std::atomic<bool> clipped{false};
     };
     std::shared_ptr<TRecordTap> tap_;
     std::unique_ptr<QObject> closeWatch_;

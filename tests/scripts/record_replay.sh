@@ -25,6 +25,13 @@ replay=$(wc -l < "$dir/replay/measure.txt")
 [ "$replay" -ge "$live" ] && [ "$replay" -le $((live + 1)) ] || fail "live run $live lines, replay $replay"
 cmp -s <(cat "$dir/live/measure.txt") <(head -n "$live" "$dir/replay/measure.txt") \
     || { diff "$dir/live/measure.txt" "$dir/replay/measure.txt" | head; fail "the replay's lines differ from the live run's"; }
+# The data file of the replay has the live run's rows: the same times and
+# readings (the gain column differs: a replay has no mixer).
+rows() { grep -hv '^#' "$1"/zol-*-UTC.csv | cut -d, -f1-3; }
+n=$(rows "$dir/live" | wc -l)
+[ "$n" -ge 590 ] || fail "the live data file has $n rows"
+cmp -s <(rows "$dir/live") <(rows "$dir/replay" | head -n "$n") \
+    || { diff <(rows "$dir/live") <(rows "$dir/replay") | head; fail "the replay's data rows differ from the live run's"; }
 s=$(wc -l < "$dir/live/scope2.txt")
 cmp -s <(cat "$dir/live/scope2.txt") <(head -n "$s" "$dir/replay/scope2.txt") || fail "the 30-second lines differ"
 
