@@ -97,16 +97,24 @@ PComplexFFT NewComplexPlan(int k)
 
 // Four floats at a time (the compiler maps them to the machine's vector
 // registers where it has them).
+// The vector helpers are always inlined: no vector crosses a call, so the
+// compiler's note on how a call would pass wide vectors does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 using V4 = float __attribute__((vector_size(16)));
+using V8 = float __attribute__((vector_size(32)));
 
-inline V4 Load(const float* p)
+#define ZOL_FFT_INLINE inline __attribute__((always_inline))
+
+template <typename V>
+ZOL_FFT_INLINE V Load(const float* p)
 {
-    V4 v;
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-inline void Store(float* p, V4 v)
+template <typename V>
+ZOL_FFT_INLINE void Store(float* p, V v)
 {
     std::memcpy(p, &v, sizeof v);
 }
@@ -115,7 +123,7 @@ inline void Store(float* p, V4 v)
 // imaginary parts of any arithmetic type: single floats or vectors of them)
 // and the twiddles of outputs 1 to 3 (imaginary parts as stored: forward).
 template <bool Inverse, typename T>
-inline void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3, T c1, T s1, T c2, T s2, T c3,
+ZOL_FFT_INLINE void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3, T c1, T s1, T c2, T s2, T c3,
                       T s3)
 {
     const T t0r = r0 + r2, t0i = i0 + i2;
@@ -143,12 +151,36 @@ inline void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3, T 
     i3 = y3i * c3 + y3r * s3;
 }
 
+// The butterflies of one block, V's lanes at a time (q a multiple of them).
+template <bool Inverse, typename V>
+ZOL_FFT_INLINE void Radix4Blocks(float* p0, float* p1, std::int64_t q, const float* tc1, const float* ts1,
+                                 const float* tc2, const float* ts2, const float* tc3, const float* ts3)
+{
+    constexpr int lanes = sizeof(V) / sizeof(float);
+    for (std::int64_t j = 0; j < q; j += lanes) {
+        V r0 = Load<V>(p0 + j), i0 = Load<V>(p1 + j);
+        V r1 = Load<V>(p0 + q + j), i1 = Load<V>(p1 + q + j);
+        V r2 = Load<V>(p0 + 2 * q + j), i2 = Load<V>(p1 + 2 * q + j);
+        V r3 = Load<V>(p0 + 3 * q + j), i3 = Load<V>(p1 + 3 * q + j);
+        Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, Load<V>(tc1 + j), Load<V>(ts1 + j), Load<V>(tc2 + j),
+                           Load<V>(ts2 + j), Load<V>(tc3 + j), Load<V>(ts3 + j));
+        Store(p0 + j, r0);
+        Store(p1 + j, i0);
+        Store(p0 + q + j, r1);
+        Store(p1 + q + j, i1);
+        Store(p0 + 2 * q + j, r2);
+        Store(p1 + 2 * q + j, i2);
+        Store(p0 + 3 * q + j, r3);
+        Store(p1 + 3 * q + j, i3);
+    }
+}
+
 // One radix-4 decimation-in-frequency stage of span L over all blocks, on
 // separate real and imaginary arrays. The quarters receive the outputs
 // 4m, 4m+2, 4m+1 and 4m+3 (in that order), which is what two radix-2 stages
 // would leave: after the last stage the outputs stand in bit-reversed order.
 template <bool Inverse>
-void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const float* t)
+ZOL_FFT_INLINE void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const float* t)
 {
     const std::int64_t q = span / 4;
     const float* tc1 = t;
@@ -160,23 +192,12 @@ void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const 
     for (std::int64_t b = 0; b < n; b += span) {
         float* p0 = re + b;
         float* p1 = im + b;
+        if (q % 8 == 0) {
+            Radix4Blocks<Inverse, V8>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
+            continue;
+        }
         if (q % 4 == 0) {
-            for (std::int64_t j = 0; j < q; j += 4) {
-                V4 r0 = Load(p0 + j), i0 = Load(p1 + j);
-                V4 r1 = Load(p0 + q + j), i1 = Load(p1 + q + j);
-                V4 r2 = Load(p0 + 2 * q + j), i2 = Load(p1 + 2 * q + j);
-                V4 r3 = Load(p0 + 3 * q + j), i3 = Load(p1 + 3 * q + j);
-                Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, Load(tc1 + j), Load(ts1 + j), Load(tc2 + j),
-                                   Load(ts2 + j), Load(tc3 + j), Load(ts3 + j));
-                Store(p0 + j, r0);
-                Store(p1 + j, i0);
-                Store(p0 + q + j, r1);
-                Store(p1 + q + j, i1);
-                Store(p0 + 2 * q + j, r2);
-                Store(p1 + 2 * q + j, i2);
-                Store(p0 + 3 * q + j, r3);
-                Store(p1 + 3 * q + j, i3);
-            }
+            Radix4Blocks<Inverse, V4>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
             continue;
         }
         for (std::int64_t j = 0; j < q; ++j) {
@@ -188,27 +209,31 @@ void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const 
     }
 }
 
+// The radix-2 butterfly: the sum stays, the difference is twiddled.
+template <bool Inverse, typename T>
+ZOL_FFT_INLINE void Radix2Butterfly(T& ar, T& ai, T& br, T& bi, T c, T s)
+{
+    const T dr = ar - br, di = ai - bi;
+    ar = ar + br;
+    ai = ai + bi;
+    if constexpr (Inverse)
+        s = -s;
+    br = dr * c - di * s;
+    bi = di * c + dr * s;
+}
+
 // The radix-2 decimation-in-frequency stage of span N: sums to the first
 // half, twiddled differences to the second.
 template <bool Inverse>
-void Radix2Stage(float* re, float* im, std::int64_t n, const float* t)
+ZOL_FFT_INLINE void Radix2Stage(float* re, float* im, std::int64_t n, const float* t)
 {
     const std::int64_t h = n / 2;
     const float* tc = t;
     const float* ts = t + h;
-    auto step = [&](auto& ar, auto& ai, auto& br, auto& bi, auto c, auto s) {
-        const auto dr = ar - br, di = ai - bi;
-        ar = ar + br;
-        ai = ai + bi;
-        if constexpr (Inverse)
-            s = -s;
-        br = dr * c - di * s;
-        bi = di * c + dr * s;
-    };
-    if (h % 4 == 0) {
-        for (std::int64_t j = 0; j < h; j += 4) {
-            V4 ar = Load(re + j), ai = Load(im + j), br = Load(re + h + j), bi = Load(im + h + j);
-            step(ar, ai, br, bi, Load(tc + j), Load(ts + j));
+    if (h % 8 == 0) {
+        for (std::int64_t j = 0; j < h; j += 8) {
+            V8 ar = Load<V8>(re + j), ai = Load<V8>(im + j), br = Load<V8>(re + h + j), bi = Load<V8>(im + h + j);
+            Radix2Butterfly<Inverse>(ar, ai, br, bi, Load<V8>(tc + j), Load<V8>(ts + j));
             Store(re + j, ar);
             Store(im + j, ai);
             Store(re + h + j, br);
@@ -217,7 +242,7 @@ void Radix2Stage(float* re, float* im, std::int64_t n, const float* t)
         return;
     }
     for (std::int64_t j = 0; j < h; ++j)
-        step(re[j], im[j], re[h + j], im[h + j], tc[j], ts[j]);
+        Radix2Butterfly<Inverse>(re[j], im[j], re[h + j], im[h + j], tc[j], ts[j]);
 }
 
 // Scratch arrays of the calling thread, grown to the largest N it has used
@@ -234,7 +259,7 @@ float* Scratch(std::int64_t floats)
 // decimation on split arrays, then the bit-reversal permutation back into
 // the interleaved array, scaled by `scale`.
 template <bool Inverse>
-void Transform(const TComplexFFTPlan& plan, float* d, float scale = 1.0f)
+ZOL_FFT_INLINE void Transform(const TComplexFFTPlan& plan, float* d, float scale)
 {
     const std::int64_t n = plan.n;
     if (n == 1) {
@@ -248,7 +273,7 @@ void Transform(const TComplexFFTPlan& plan, float* d, float scale = 1.0f)
 #if defined(__GNUC__) && !defined(__clang__)
     using M4 = int __attribute__((vector_size(16)));
     for (; i + 4 <= n; i += 4) {
-        const V4 a = Load(d + 2 * i), b = Load(d + 2 * i + 4);
+        const V4 a = Load<V4>(d + 2 * i), b = Load<V4>(d + 2 * i + 4);
         Store(re + i, __builtin_shuffle(a, b, M4{0, 2, 4, 6}));
         Store(im + i, __builtin_shuffle(a, b, M4{1, 3, 5, 7}));
     }
@@ -301,6 +326,24 @@ void Transform(const TComplexFFTPlan& plan, float* d, float scale = 1.0f)
     }
 }
 
+// The transforms, compiled once for the common instruction set and, where
+// the compiler can, once more for wider vector units, chosen at load time.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define ZOL_FFT_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ZOL_FFT_CLONES
+#endif
+
+ZOL_FFT_CLONES void ForwardTransform(const TComplexFFTPlan& plan, float* d, float scale)
+{
+    Transform<false>(plan, d, scale);
+}
+
+ZOL_FFT_CLONES void InverseTransform(const TComplexFFTPlan& plan, float* d, float scale)
+{
+    Transform<true>(plan, d, scale);
+}
+
 void Scale(float* d, std::int64_t count, float scale)
 {
     for (std::int64_t i = 0; i < count; ++i)
@@ -331,9 +374,9 @@ void DoComplexFFT(PComplexFFT plan, float* data, int direction)
         return;
     const float scale = direction < 0 ? plan->scale : 1.0f;
     if (direction == -1)
-        Transform<true>(*plan, data, scale);
+        InverseTransform(*plan, data, scale);
     else
-        Transform<false>(*plan, data, scale);
+        ForwardTransform(*plan, data, scale);
 }
 
 void ComplexMultiply(float* data, const float* kernel, std::int64_t count)
@@ -387,7 +430,7 @@ void DoRealFFT(PRealFFT plan, float* data, int direction)
         return;
     direction = direction < -1 ? -1 : (direction > 1 ? 1 : direction);
     const std::int64_t m = plan->n / 2;  // complex points
-    Transform<false>(*plan->half, data);
+    ForwardTransform(*plan->half, data, 1.0f);
 
     // Z[k] holds the transform of x[2n] + i x[2n+1]. Separate the even and
     // odd parts: X[k] = A[k] Z[k] + B[k] conj(Z[M-k]) with
