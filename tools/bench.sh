@@ -50,15 +50,17 @@ replay() {
     local dir
     dir=$(mktemp -d)
     "$build/tools/zol_makewav" --noise 45 "$dir/hour.wav" 3600 20 18 20 23 27 31 27 23 20 || return 1
-    local start end lines
-    start=$(date +%s.%N)
-    "$build/app/zol" --headless --fast --input "$dir/hour.wav" --workdir "$dir/logs" > /dev/null || return 1
-    end=$(date +%s.%N)
+    local times lines
+    times=$( { TIMEFORMAT='%R %U %S'; time "$build/app/zol" --headless --fast --input "$dir/hour.wav" \
+        --workdir "$dir/logs" > /dev/null 2>&1; } 2>&1 ) || return 1
     lines=$(wc -l < "$dir/logs/measure.txt")
     rm -rf "$dir"
-    awk -v s="$start" -v e="$end" -v n="$lines" 'BEGIN {
-        printf "replay of 3600 s: %d lines in %.2f s wall time\n", n, e - s
-        printf "FIGURE fast_replay_hour_speedup %.6g 1000 x_real_time min\n", 3600 / (e - s)
+    # The wall-time figure is the target's; on a busy machine the CPU time
+    # (all threads) tells what the program itself costs.
+    echo "$times" | awk -v n="$lines" '{
+        printf "replay of 3600 s: %d lines in %.2f s wall time, %.2f s CPU\n", n, $1, $2 + $3
+        printf "FIGURE fast_replay_hour_speedup %.6g 1000 x_real_time min\n", 3600 / $1
+        printf "FIGURE fast_replay_hour_cpu_speedup %.6g 1000 x_real_time min\n", 3600 / ($2 + $3)
         printf "FIGURE fast_replay_hour_lines %d 3600 lines min\n", n
     }'
 }
@@ -74,5 +76,5 @@ awk '{
     name = $2; measured = $3; target = $4; unit = $5; kind = $6
     ratio = target != 0 ? measured / target : 0
     met = kind == "max" ? measured <= target : measured >= target
-    printf "%-34s %12s %12s %-11s %8.3f  %s\n", name, (kind == "max" ? "<= " : ">= ") target, measured, unit, ratio, met ? "met" : "MISSED"
+    printf "%-34s %12s %12.4g %-11s %8.3f  %s\n", name, sprintf("%s %.4g", kind == "max" ? "<=" : ">=", target), measured, unit, ratio, met ? "met" : "MISSED"
 }' "$figures" | { printf "%-34s %12s %12s %-11s %8s  %s\n" figure target measured unit ratio ""; cat; }
