@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -166,6 +167,9 @@ void TScope::Clear()
     p.setPen(QPen(basecolor_, 1));
     p.drawLine(0, baseY_, w, baseY_);
     prevA_ = lastA_ = prevB_ = lastB_ = baseY_;
+    prevC_.reset();
+    lastC_.reset();
+    stepsSinceC_ = 1LL << 40;
     gridPhase_ = 1;
 }
 
@@ -201,6 +205,9 @@ void TScope::Step()
         p.setPen(QPen(basecolor_, 1));
         p.drawLine(w - 2, baseY_, w, baseY_);
 
+        // Under the signal traces.
+        DrawTraceC(p, w);
+
         const int ya = YOf(positionA_);
         p.setPen(QPen(linecolorA_, 1));
         p.drawLine(w - 4, prevA_, w - 2, lastA_);
@@ -221,11 +228,60 @@ void TScope::Step()
         OnUpdate(this);
 }
 
+// The third trace has no baseline to start from: it begins with a point
+// and ends with its last segment, so a gap in it (no value) stays a gap.
+void TScope::DrawTraceC(QPainter& p, int w)
+{
+    p.setPen(QPen(linecolorC_, 1));
+    if (prevC_ && lastC_)
+        p.drawLine(w - 4, *prevC_, w - 2, *lastC_);
+    std::optional<int> yc;
+    if (positionC_) {
+        yc = YOf(*positionC_);
+        if (lastC_)
+            p.drawLine(w - 2, *lastC_, w, *yc);
+        else
+            p.drawLine(w - 1, *yc, w, *yc);
+    }
+    prevC_ = lastC_;
+    lastC_ = yc;
+    if (yc || prevC_)
+        stepsSinceC_ = 0;
+    else
+        ++stepsSinceC_;
+}
+
+bool TScope::TraceCShown() const
+{
+    // The last segment drawn lies at x w - 4 .. w - 2 and moves 2 pixels a step.
+    return stepsSinceC_ <= (bitmap_.width() - 2) / 2;
+}
+
+// Percent marks at the left edge, in the trace's colour: the third trace
+// reads on its own scale, not on the chart's.
+void TScope::DrawScaleC(QPainter& p) const
+{
+    const int h = height();
+    QFont font = p.font();
+    font.setPixelSize(10);
+    p.setFont(font);
+    p.setPen(QPen(linecolorC_.darker(130), 1));
+    for (int percent : {0, 50, 100}) {
+        const int y = std::clamp(YOf(percent), 0, h - 1);
+        p.drawLine(0, y, 4, y);
+        const int top = std::clamp(y - 6, 0, h - 12);
+        p.drawText(QRect(6, top, 120, 12), Qt::AlignLeft | Qt::AlignVCenter,
+                   percent == 100 ? QStringLiteral("obscuration 100 %") : QStringLiteral("%1 %").arg(percent));
+    }
+}
+
 void TScope::paintEvent(QPaintEvent*)
 {
     EnsureBitmapSize();
     QPainter p(this);
     p.drawImage(0, 0, bitmap_);
+    if (TraceCShown())
+        DrawScaleC(p);
     ready_ = true;
 }
 

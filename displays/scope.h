@@ -1,7 +1,9 @@
 // TScope: a two-trace strip-chart recorder. Every Interval * 10 ms it scrolls
 // its picture 2 pixels to the left, draws the newest segment of both traces at
 // the right edge over the grid and the baseline, and raises OnUpdate so that
-// its owner can set the next positions.
+// its owner can set the next positions. An optional third trace (a share,
+// 0..100 % of the height, such as the Sun's obscuration) is drawn under the
+// two, with a scale of its own at the left edge while it is in the picture.
 #pragma once
 
 #include "controls/colors.h"
@@ -12,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 namespace zol {
 
@@ -44,6 +47,15 @@ public:
     void SetLinecolorA(const QColor& c) { linecolorA_ = c; }
     QColor LinecolorB() const { return linecolorB_; }
     void SetLinecolorB(const QColor& c) { linecolorB_ = c; }
+    // The third trace's value at the next step, in percent of the height
+    // (0 bottom, 100 top); none leaves the trace out from that step on.
+    std::optional<int> PositionC() const { return positionC_; }
+    void SetPositionC(std::optional<int> value) { positionC_ = value; }
+    QColor LinecolorC() const { return linecolorC_; }
+    void SetLinecolorC(const QColor& c) { linecolorC_ = c; }
+    // Whether the picture still holds a part of the third trace (its scale
+    // is shown then).
+    bool TraceCShown() const;
     QColor Basecolor() const { return basecolor_; }
     void SetBasecolor(const QColor& c) { basecolor_ = c; }
 
@@ -83,6 +95,8 @@ private:
     void TimerFired();
     void HorizontalGrid(QPainter& p, int x0, int x1);
     void ClearAndShow();
+    void DrawTraceC(QPainter& p, int w);
+    void DrawScaleC(QPainter& p) const;
 
     int baseline_ = 50;
     int gridsize_ = 16;
@@ -95,12 +109,18 @@ private:
     QColor linecolorA_ = clLime;
     QColor linecolorB_ = clWhite;
     QColor basecolor_ = clRed;
+    std::optional<int> positionC_;
+    QColor linecolorC_ = QColor(0x6C, 0xB4, 0xF0);
 
     QImage bitmap_;
     platform::TimerId timer_ = 0;
     bool stepPosted_ = false;
     int baseY_ = 0;
     int prevA_ = 0, lastA_ = 0, prevB_ = 0, lastB_ = 0;
+    std::optional<int> prevC_, lastC_;
+    // Steps since the third trace was last drawn (it leaves the picture
+    // after width / 2 of them).
+    long long stepsSinceC_ = 1LL << 40;
     int gridPhase_ = 1;
     bool ready_ = false;
 };

@@ -181,3 +181,113 @@ TEST(Scope, BaselineChangeRedrawsOnceReady)
     EXPECT_EQ(c.At(10, 0), clRed);
     EXPECT_EQ(c.At(10, 4), c.s.Gridcolor());
 }
+
+namespace {
+// Rows of column x that hold colour c.
+std::vector<int> RowsOf(const TScope& s, int x, const QColor& c)
+{
+    std::vector<int> rows;
+    for (int y = 0; y < s.Picture().height(); ++y)
+        if (s.Picture().pixelColor(x, y) == c)
+            rows.push_back(y);
+    return rows;
+}
+}  // namespace
+
+TEST(Scope, ThirdTraceIsAbsentUntilSetAndDrawnUnderTheSignal)
+{
+    Chart c;
+    const int w = 652;
+    const QColor lc = c.s.LinecolorC();
+    EXPECT_FALSE(c.s.PositionC().has_value());
+    EXPECT_FALSE(c.s.TraceCShown());
+    // Without a value nothing of it is drawn, however many steps.
+    for (int i = 0; i < 5; ++i)
+        c.s.Plot(50, 60);
+    for (int x = 0; x < w; ++x)
+        ASSERT_TRUE(RowsOf(c.s, x, lc).empty()) << x;
+
+    // The first value is a point at the right edge, not a line up from the
+    // baseline as the signal traces begin.
+    c.s.SetPositionC(25);
+    c.s.Plot(50, 60);
+    EXPECT_TRUE(c.s.TraceCShown());
+    EXPECT_EQ(RowsOf(c.s, w - 1, lc), std::vector<int>{135});
+    EXPECT_TRUE(RowsOf(c.s, w - 3, lc).empty());
+    EXPECT_EQ(c.At(w - 1, 90), c.s.LinecolorA());  // the baseline row holds trace A
+
+    // Rising to 75 %: a segment from y 135 to y 45 at the new strip.
+    c.s.SetPositionC(75);
+    c.s.Plot(50, 60);
+    EXPECT_EQ(RowsOf(c.s, w - 3, lc), std::vector<int>{135});
+    const std::vector<int> rising = RowsOf(c.s, w - 1, lc);
+    ASSERT_FALSE(rising.empty());
+    EXPECT_LE(rising.front(), 60);
+    // Where it crosses the signal trace A (at 50 %), A lies on top.
+    EXPECT_EQ(c.At(w - 1, 90), c.s.LinecolorA());
+    EXPECT_EQ(c.At(w - 2, 90), c.s.LinecolorA());
+
+    // It scrolls with the others: the level drawn at the new strip is 2
+    // pixels further left a step later.
+    c.s.Plot(50, 60);
+    EXPECT_EQ(c.At(w - 2, 45), lc);
+    c.s.Plot(50, 60);
+    EXPECT_EQ(c.At(w - 4, 45), lc);
+    EXPECT_EQ(c.At(w - 1, 45), lc);
+
+    // No value any more: the trace ends; the picture keeps what was drawn.
+    c.s.SetPositionC(std::nullopt);
+    c.s.Plot(50, 60);
+    c.s.Plot(50, 60);
+    EXPECT_TRUE(RowsOf(c.s, w - 1, lc).empty());
+    EXPECT_TRUE(RowsOf(c.s, w - 2, lc).empty());
+    EXPECT_EQ(c.At(w - 7, 45), lc);
+    EXPECT_TRUE(c.s.TraceCShown());
+    // Once it has scrolled out, its scale goes too.
+    for (int i = 0; i < w / 2; ++i)
+        c.s.Plot(50, 60);
+    EXPECT_FALSE(c.s.TraceCShown());
+    for (int x = 0; x < w; ++x)
+        ASSERT_TRUE(RowsOf(c.s, x, lc).empty()) << x;
+
+    // Clear forgets the trace: the next value starts as a point again.
+    c.s.SetPositionC(100);
+    c.s.Plot(50, 60);
+    c.s.Clear();
+    c.s.SetPositionC(10);
+    c.s.Plot(50, 60);
+    EXPECT_EQ(RowsOf(c.s, w - 1, lc), std::vector<int>{162});
+    EXPECT_TRUE(RowsOf(c.s, w - 3, lc).empty());
+}
+
+TEST(Scope, ThirdTraceScaleIsPaintedOnlyWhileTheTraceIsInThePicture)
+{
+    QWidget parent;
+    parent.resize(700, 200);
+    TScope s(&parent);
+    s.setGeometry(0, 0, 652, 180);
+    s.SetGridsize(4);
+    s.SetColor(QColor(0xFF, 0xD2, 0xD2));
+    s.Clear();
+    const QRgb mark = s.LinecolorC().darker(130).rgb();
+    auto marks = [&] {
+        const QImage shown = s.grab().toImage();
+        int n = 0;
+        for (int y = 0; y < 180; ++y)
+            for (int x = 0; x < 5; ++x)
+                n += shown.pixel(x, y) == mark;
+        return n;
+    };
+    s.Plot(50, 60);
+    EXPECT_EQ(marks(), 0);
+    s.SetPositionC(40);
+    s.Plot(50, 60);
+    // Ticks at 0, 50 and 100 % (y 179, 90 and 0), five pixels each.
+    const QImage shown = s.grab().toImage();
+    for (int y : {179, 90, 0})
+        EXPECT_EQ(shown.pixel(2, y), mark) << y;
+    EXPECT_GE(marks(), 15);
+    // The picture itself (what the steps scroll) holds no scale.
+    for (int y : {179, 90, 0})
+        EXPECT_NE(s.Picture().pixel(2, y), mark) << y;
+}
