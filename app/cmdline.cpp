@@ -96,6 +96,10 @@ TOptions ParseCommandLine(const QStringList& arguments)
             options.snapshotEvery = minutes;
         } else if (arg == "--record" && !hasValue) {
             options.record = true;
+        } else if (arg == "--eclipse") {
+            if (!takeValue())
+                return options;
+            options.eclipse = value;
         } else if (arg == "--headless" && !hasValue) {
             options.headless = true;
         } else if (arg == "--fast" && !hasValue) {
@@ -151,6 +155,9 @@ QString HelpText()
         "  --snapshot-every MINUTES\n"
         "                    save a picture of the window every MINUTES (1 to 1440)\n"
         "                    as zol-YYYYMMDDTHHMMZ.png in the working folder\n"
+        "  --eclipse DATE    print the solar eclipse of DATE (YYYY-MM-DD) at the\n"
+        "                    midpoint of the path and at the receiver, in UTC, from\n"
+        "                    the positions in zol.ini's [STATION] section, and exit\n"
         "  --help            this text\n"
         "  --version         the program's version\n");
 }

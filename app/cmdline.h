@@ -21,6 +21,7 @@ struct TOptions {
     TBand band = bd550_750;
     bool record = false;       // keep the captured audio in the working folder
     int snapshotEvery = 0;     // minutes between pictures of the window; 0: none
+    QString eclipse;  // --eclipse DATE: print the eclipse of the date and exit
     bool help = false;
     bool version = false;
     QString error;  // not empty when the command line is wrong

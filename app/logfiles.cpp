@@ -2,6 +2,7 @@
 
 #include "app/diskio.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <algorithm>
@@ -341,9 +342,9 @@ qint64 ReadTail(const QString& path, qint64 stepBytes, qint64 budget, const Line
 class StepRing {
 public:
     StepRing(int keep, int period) : keep_(std::max(keep, 1)), period_(std::max(period, 1)) {}
-    void Add(int a, int b)
+    void Add(int a, int b, qint64 utcMs = kNoTime)
     {
-        steps_.push_back({a, b});
+        steps_.push_back({a, b, utcMs});
         if (static_cast<qint64>(steps_.size()) > static_cast<qint64>(keep_) + period_)
             steps_.pop_front();
         ++count_;
@@ -394,7 +395,7 @@ THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 bu
             b = a;
         groupSum += a;
         if (++groupCount == 5) {
-            ring.Add(groupSum / 5, b);
+            ring.Add(groupSum / 5, b, MeasureLineUtcMs(head, 25));
             groupCount = 0;
             groupSum = 0;
         }
@@ -402,6 +403,34 @@ THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 bu
     qint64 bytesRead = 0;
     const qint64 before = ReadTail(path, 5 * kMeasureLineBytes, budget, line, bytesRead);
     return ring.Take(before, bytesRead);
+}
+
+qint64 MeasureLineUtcMs(const char* line, int size)
+{
+    if (size < 19)
+        return kNoTime;
+    int hour = 0, minute = 0, second = 0, day = 0, month = 0, year = 0;
+    if (line[4] != ':' || line[7] != ':' || !ParseField(line + 2, 2, hour) || !ParseField(line + 5, 2, minute) ||
+        !ParseField(line + 8, 2, second) || !ParseField(line + 11, 2, day) || !ParseField(line + 14, 2, month) ||
+        !ParseField(line + 17, 2, year) || year < 0)
+        return kNoTime;
+    const QDate date(2000 + year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid())
+        return kNoTime;
+    return QDateTime(date, time, Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+std::vector<qint64> WindowTimes(const THistory& measure, std::size_t windows)
+{
+    std::vector<qint64> times(windows, kNoTime);
+    const std::size_t groups = measure.steps.size();
+    for (std::size_t k = 0; k < windows; ++k) {
+        const std::size_t back = 6 * k;  // groups after the one that ends window k from the end
+        if (back < groups)
+            times[windows - 1 - k] = measure.steps[groups - 1 - back].utcMs;
+    }
+    return times;
 }
 
 THistory ReadScope2History(const QString& path, int keep, int period, qint64 budget)

@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QString>
 
+#include <limits>
 #include <vector>
 
 namespace zol {
@@ -92,9 +93,12 @@ private:
 
 // A chart rebuilt from the end of its log: the steps a full replay of the
 // log would draw last, as many as the chart can show.
+// A step's time is unknown in scope2.txt, whose lines carry none.
+constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 struct THistoryStep {
     int a = 0;  // the values plotted (dB below full scale)
     int b = 0;
+    qint64 utcMs = kNoTime;  // measure.txt: the time of the group's last line
 };
 struct THistory {
     std::vector<THistoryStep> steps;  // oldest first
@@ -113,6 +117,15 @@ constexpr qint64 kHistoryBytes = 1 << 20;
 // `keep` steps are kept, more if needed so that the steps skipped are a
 // multiple of `period` (the chart's grid repeats every `period` steps).
 THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);
+// The time of a measure.txt line (local time and date, "HH:MM:SS" and
+// "DD?MM?YY" with any separator, at columns 3 and 12) in milliseconds since
+// 1970 UTC, through the machine's time zone; kNoTime when it is no time.
+qint64 MeasureLineUtcMs(const char* line, int size);
+// The times of the last `windows` 30-second steps, oldest first, taken from
+// the 5-second steps of measure.txt (`measure`): the 30-second chart and the
+// 5-second chart step together, so the k-th last window ends with the
+// (6k - 5)-th last group of five lines. kNoTime where measure.txt has none.
+std::vector<qint64> WindowTimes(const THistory& measure, std::size_t windows);
 // scope2.txt: every line is a step: a is its minimum (25 when unreadable),
 // b its maximum (60 when unreadable).
 THistory ReadScope2History(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);

@@ -2,6 +2,8 @@
 
 #include "app/cmdline.h"
 #include "app/stationrun.h"
+#include "app/eclipsepath.h"
+#include "app/inifile.h"
 #include "app/zolu.h"
 #include "platform/clock.h"
 #include "platform/mixerbackend.h"
@@ -70,6 +72,22 @@ bool PrepareFolder(const QString& path)
     if (!made.isEmpty())
         Print(stderr, QStringLiteral("zol: created the folder %1 for zol.ini, measure.txt and scope2.txt\n").arg(absolute));
     return true;
+}
+
+// --eclipse: the report for the path of the working folder's zol.ini. Reads
+// only; nothing is created.
+int PrintEclipse(const TOptions& options)
+{
+    const QString iniPath = QDir(options.workdir.isEmpty() ? QStringLiteral(".") : options.workdir)
+                                .absoluteFilePath(QStringLiteral("zol.ini"));
+    const TIniFile ini(iniPath);
+    const TEclipseReport report = EclipseReport(ReadPathEnds(ini), options.eclipse, iniPath);
+    if (!report.error.isEmpty()) {
+        Print(stderr, "zol: " + report.error + "\n");
+        return 2;
+    }
+    Print(stdout, report.text);
+    return 0;
 }
 
 // SIGINT and SIGTERM close the window as the user would.
@@ -217,6 +235,8 @@ int RunZol(int argc, char** argv)
         Print(stdout, VersionText() + "\n");
         return 0;
     }
+    if (!options.eclipse.isNull())
+        return PrintEclipse(options);
     // Without a screen (or on the off-screen platform) zol runs headless.
     if (!options.headless) {
         if (qgetenv("QT_QPA_PLATFORM") == "offscreen") {

@@ -1,6 +1,7 @@
 #include "app/zolu.h"
 
 #include "app/diskio.h"
+#include "app/eclipsetrace.h"
 #include "app/inifile.h"
 #include "app/logfiles.h"
 #include "chain/connector.h"
@@ -118,6 +119,7 @@ void TMainForm::FormCreate()
     recordlevel->SetPosition(MMVolumeControl1->ControlInfo().Steps());
     Measurement.BeginRun();
     ReadSettings();
+    SetUpEclipse();
     if (Measurement.IsCalibrated()) {
         ShowCalibrated();
         Scope1->SetBaseline(Measurement.Threshold());
@@ -217,6 +219,9 @@ void TMainForm::HT4Timer()
         Scope2->SetActive(true);
         if (OnMeasuringStarted)
             OnMeasuringStarted();
+        // After the handler: a replay sets the clock to its recording there.
+        FeedEclipseNext(Scope1);
+        FeedEclipseNext(Scope2);
     }};
     Scope2->Clear();
     try {
@@ -339,6 +344,7 @@ void TMainForm::Scope1Update()
 {
     if (measureBusy_)
         return;
+    FeedEclipseNext(Scope1);
     Measurement.RequestAverage();
     // The next 100 ms tick delivers the average; closing the window ends the
     // wait, since no tick will come any more.
@@ -367,6 +373,7 @@ void TMainForm::Scope2Update()
 {
     if (shuttingDown_ || scope2Restoring_)
         return;
+    FeedEclipseNext(Scope2);
     // A failing log must not keep the window from starting a new one.
     const TWindowLine window = Measurement.CloseWindow();
     Scope2->SetPositionA(window.plot.a);
@@ -497,8 +504,10 @@ void TMainForm::RestoreGraph()
         ~ClearBusy() { flag = false; }
     } clearBusy{measureBusy_};
     const THistory history = ReadMeasureHistory(MeasurePath, VisibleSteps(Scope1), GridPeriod(Scope1));
-    for (const THistoryStep& step : history.steps)
+    for (const THistoryStep& step : history.steps) {
+        FeedEclipse(Scope1, step.utcMs);
         Scope1->Plot(TMeasurement::ChartPosition(step.a), TMeasurement::ChartPosition(step.b));
+    }
 }
 
 void TMainForm::RestoreGraph2()
@@ -509,8 +518,20 @@ void TMainForm::RestoreGraph2()
         ~ClearRestoring() { flag = false; }
     } clear{scope2Restoring_};
     const THistory history = ReadScope2History(Scope2Path, VisibleSteps(Scope2), GridPeriod(Scope2));
-    for (const THistoryStep& step : history.steps)
-        Scope2->Plot(TMeasurement::ChartPosition(step.a), TMeasurement::ChartPosition(step.b));
+    // Its lines carry no time: measure.txt, written beside it, tells them.
+    THistory groups;
+    if (Eclipse) {
+        try {
+            groups = ReadMeasureHistory(MeasurePath, 6 * VisibleSteps(Scope2), 1);
+        } catch (const EInOutError&) {
+            // Without measure.txt the restored steps have no trace.
+        }
+    }
+    const std::vector<qint64> times = WindowTimes(groups, history.steps.size());
+    for (std::size_t i = 0; i < history.steps.size(); ++i) {
+        FeedEclipse(Scope2, times[i]);
+        Scope2->Plot(TMeasurement::ChartPosition(history.steps[i].a), TMeasurement::ChartPosition(history.steps[i].b));
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -23,6 +23,7 @@ namespace platform {
 class TIntervalTimer;
 }
 class TIniFile;
+class TEclipseTrace;
 class TTextLog;
 class TMMWaveIn;
 class TMMConnector;
@@ -167,6 +168,9 @@ public:
     std::unique_ptr<TTextLog> MeasureLog;
     std::unique_ptr<TTextLog> Scope2Log;
     std::unique_ptr<TIniFile> Settings;
+    // The Sun's obscuration at the path's midpoint, drawn as the charts'
+    // third trace; none without both ends of the path in zol.ini.
+    std::unique_ptr<TEclipseTrace> Eclipse;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -194,6 +198,12 @@ private:
     void ShowCalibrated();
     void ShowUncalibrated();
     void TakeAverage();
+    // The eclipse trace (zolu_eclipse.cpp): the path from zol.ini, and the
+    // chart's next value for the step at `utcMs` (none: no trace there).
+    void SetUpEclipse();
+    void FeedEclipse(TScope* scope, qint64 utcMs);
+    // The value for the chart's next step, one interval from now.
+    void FeedEclipseNext(TScope* scope);
     bool measureBusy_ = false;
     bool scope2Restoring_ = false;
     bool shuttingDown_ = false;
