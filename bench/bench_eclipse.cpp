@@ -1,6 +1,8 @@
 // Cost of the eclipse computations: the obscuration at one instant (called
 // for every chart step when a recording starts) and the search of a date's
-// local circumstances (with and without an eclipse near).
+// local circumstances (with and without an eclipse near), and the charts'
+// trace of the path's midpoint.
+#include "app/eclipsetrace.h"
 #include "platform/clock.h"
 #include "station/eclipse.h"
 
@@ -38,6 +40,25 @@ int main()
     std::printf("no eclipse, new moon (full scan): %.2f ms\n", newMoon / 1000);
     const double otherDay = MicrosPerCall(2000, [&](int) { found += HasEclipse(nashville, {2017, 9, 5}); });
     std::printf("no eclipse, far from new moon: %.2f us\n", otherDay);
+    // The charts' trace: a chart step on an eclipse day (the date searched
+    // once), a step on a day without one, and a restore of both charts
+    // (about 330 + 330 steps over a new date).
+    TEclipseTrace path({32.9792, -97.125}, {40.7, -89.6});
+    const UtcSeconds april = UtcFromCivil(2024, 4, 8, 17, 30);
+    path.ObscurationPercent(april);
+    const double step = MicrosPerCall(100000, [&](int i) { sum += path.ObscurationPercent(april + i * 0.05).value_or(0); });
+    std::printf("chart step, eclipse day: %.2f us\n", step);
+    const UtcSeconds plain = UtcFromCivil(2024, 5, 20, 12);
+    path.ObscurationPercent(plain);
+    const double none = MicrosPerCall(100000, [&](int i) { sum += path.ObscurationPercent(plain + i * 0.05).value_or(0); });
+    std::printf("chart step, no eclipse that day: %.3f us\n", none);
+    const double restore = MicrosPerCall(5, [&](int r) {
+        TEclipseTrace fresh({32.9792, -97.125}, {40.7, -89.6});
+        const UtcSeconds from = UtcFromCivil(2024, 4, 8, 18) + r;
+        for (int i = 0; i < 330; ++i)
+            sum += fresh.ObscurationPercent(from + i * 5).value_or(0) + fresh.ObscurationPercent(from + i * 30).value_or(0);
+    });
+    std::printf("restore of both charts on an eclipse day: %.2f ms\n", restore / 1000);
     std::printf("(checksum %.3f, %d)\n", sum, found);
     return 0;
 }
