@@ -79,25 +79,30 @@ QStringList DataHeadLines(const TDataHead& head)
         field("sample_rate_hz", QString::number(head.sampleRate)),
         field("band_hz", head.band),
         field("gain_steps", QString::number(head.gainSteps)),
+        field("path_midpoint_latitude", Number(head.midpointLatitude, 4)),
+        field("path_midpoint_longitude", Number(head.midpointLongitude, 4)),
         QStringLiteral("# time_utc: the time of the reading, ISO 8601 in UTC to the millisecond"),
         QStringLiteral("# db: the dB reading, whole dB below full scale (0 full scale .. 90 silence; larger is weaker)"),
         QStringLiteral("# peak: the largest sample magnitude after the band-pass filter that the reading was made "
                        "from (0 .. 32768 = full scale)"),
         QStringLiteral("# gain: the recording gain slider's position (0 .. gain_steps)"),
         QStringLiteral("# flag: ok, overload (the input reached full scale) or noaudio (the device gave no audio)"),
+        QStringLiteral("# obscuration_pct: the share of the Sun's disc covered by the Moon at the path's midpoint "
+                       "(percent, 0.0 .. 100.0); empty without both ends of the path in zol.ini, or on a day "
+                       "without an eclipse there"),
         QStringLiteral("# new columns are added at the end of a row only; lines that begin with # are comments"),
-        QStringLiteral("# columns: time_utc,db,peak,gain,flag"),
+        QStringLiteral("# columns: time_utc,db,peak,gain,flag,obscuration_pct"),
     };
 }
 
 QString DataRow(const TReadingRow& row)
 {
-    return QStringLiteral("%1,%2,%3,%4,%5")
+    return QStringLiteral("%1,%2,%3,%4,%5,%6")
         .arg(UtcText(row.utcMs))
         .arg(row.db)
         .arg(row.peak)
         .arg(row.gain)
-        .arg(FlagText(row.flag));
+        .arg(FlagText(row.flag), row.obscuration ? QString::number(*row.obscuration, 'f', 1) : QString());
 }
 
 // ---------------------------------------------------------------------------

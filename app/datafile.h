@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace zol {
 
@@ -30,6 +31,10 @@ struct TReadingRow {
     int peak = 0;      // the after-filter peak level (0..32768)
     int gain = 0;      // the gain slider's position
     TReadingFlag flag = rfOk;
+    // The share of the Sun's disc covered at the path's midpoint, in
+    // percent; none without both ends of the path, or on a UTC day on which
+    // no eclipse touches the midpoint (the field is then empty).
+    std::optional<double> obscuration;
 };
 
 // What the head of a data file says besides the columns.
@@ -41,6 +46,9 @@ struct TDataHead {
     int sampleRate = 11025;
     QString band;  // "550-750"
     int gainSteps = 0;
+    // The great-circle midpoint of the path (none without both ends).
+    std::optional<double> midpointLatitude;
+    std::optional<double> midpointLongitude;
 };
 
 // "2026-08-12T17:00:02.100Z".

@@ -2,6 +2,7 @@
 
 #include "app/eclipsetrace.h"
 #include "app/inifile.h"
+#include "app/stationinfo.h"
 #include "station/eclipse.h"
 
 namespace zol {
@@ -61,7 +62,11 @@ std::optional<GeoPoint> ReadEnd(const TIniFile& ini, const char* locatorKey, con
 TPathEnds ReadPathEnds(const TIniFile& ini)
 {
     TPathEnds ends;
-    ends.receiver = ReadEnd(ini, "LOCATOR", "LATITUDE", "LONGITUDE", ends.receiverProblems);
+    // The receiver is the station of the station's description.
+    const TStationInfo station = ReadStationInfo(ini);
+    if (station.latitude && station.longitude)
+        ends.receiver = GeoPoint{*station.latitude, *station.longitude};
+    ends.receiverProblems = station.problems;
     ends.transmitter =
         ReadEnd(ini, pathkey::kTxLocator, pathkey::kTxLatitude, pathkey::kTxLongitude, ends.problems);
     return ends;

@@ -5,6 +5,7 @@
 #include "app/logfiles.h"
 #include "app/snapshot.h"
 #include "app/stationinfo.h"
+#include "app/eclipsetrace.h"
 #include "app/zolu.h"
 #include "chain/wavein.h"
 #include "displays/ledpanel.h"
@@ -138,6 +139,10 @@ void TStationRun::StartDataFile()
     head.gainSteps = form_.MMVolumeControl1->ControlInfo().Steps();
     for (const QString& problem : head.station.problems)
         platform::HandleException(std::make_exception_ptr(EInOutError(problem)));
+    if (form_.Eclipse && form_.Eclipse->Midpoint()) {
+        head.midpointLatitude = form_.Eclipse->Midpoint()->latitude;
+        head.midpointLongitude = form_.Eclipse->Midpoint()->longitude;
+    }
     data_ = std::make_unique<TDataFile>(form_.WorkDir, std::move(head));
 }
 
@@ -157,6 +162,8 @@ void TStationRun::AddReading()
         row.flag = rfNoAudio;
     else if (tap_->clipped.exchange(false, std::memory_order_relaxed))
         row.flag = rfOverload;
+    if (form_.Eclipse)
+        row.obscuration = form_.Eclipse->ObscurationPercent(static_cast<double>(row.utcMs) / 1000.0);
     try {
         data_->Append(row);
     } catch (const ELogStillFailing&) {

@@ -106,14 +106,18 @@ TEST(DataFile, HeadAndRowsHaveTheDocumentedFormat)
         "# sample_rate_hz: 11025",
         "# band_hz: 550-750",
         "# gain_steps: 63",
+        "# path_midpoint_latitude:",
+        "# path_midpoint_longitude:",
         "# time_utc: the time of the reading, ISO 8601 in UTC to the millisecond",
         "# db: the dB reading, whole dB below full scale (0 full scale .. 90 silence; larger is weaker)",
         "# peak: the largest sample magnitude after the band-pass filter that the reading was made from "
         "(0 .. 32768 = full scale)",
         "# gain: the recording gain slider's position (0 .. gain_steps)",
         "# flag: ok, overload (the input reached full scale) or noaudio (the device gave no audio)",
+        "# obscuration_pct: the share of the Sun's disc covered by the Moon at the path's midpoint (percent, "
+        "0.0 .. 100.0); empty without both ends of the path in zol.ini, or on a day without an eclipse there",
         "# new columns are added at the end of a row only; lines that begin with # are comments",
-        "# columns: time_utc,db,peak,gain,flag",
+        "# columns: time_utc,db,peak,gain,flag,obscuration_pct",
     };
     EXPECT_EQ(head, expected);
 
@@ -125,10 +129,13 @@ TEST(DataFile, HeadAndRowsHaveTheDocumentedFormat)
     EXPECT_EQ(b[3], "# station_callsign:");
     EXPECT_EQ(b[5], "# station_latitude:");
 
-    EXPECT_EQ(DataRow({Utc(2026, 8, 12, 17, 0, 2, 100), 35, 584, 62, rfOk}), "2026-08-12T17:00:02.100Z,35,584,62,ok");
+    EXPECT_EQ(DataRow({Utc(2026, 8, 12, 17, 0, 2, 100), 35, 584, 62, rfOk}), "2026-08-12T17:00:02.100Z,35,584,62,ok,");
     EXPECT_EQ(DataRow({Utc(2026, 1, 2, 3, 4, 5, 6), 0, 32768, 0, rfOverload}),
-              "2026-01-02T03:04:05.006Z,0,32768,0,overload");
-    EXPECT_EQ(DataRow({Utc(2026, 1, 2, 3, 4, 5), 90, 0, 7, rfNoAudio}), "2026-01-02T03:04:05.000Z,90,0,7,noaudio");
+              "2026-01-02T03:04:05.006Z,0,32768,0,overload,");
+    EXPECT_EQ(DataRow({Utc(2026, 1, 2, 3, 4, 5), 90, 0, 7, rfNoAudio}), "2026-01-02T03:04:05.000Z,90,0,7,noaudio,");
+    // The obscuration at the path's midpoint, to a tenth of a percent.
+    EXPECT_EQ(DataRow({Utc(2024, 4, 8, 18, 53, 37), 40, 900, 7, rfOk, 97.96}), "2024-04-08T18:53:37.000Z,40,900,7,ok,98.0");
+    EXPECT_EQ(DataRow({Utc(2024, 4, 8, 17, 0, 0), 40, 900, 7, rfOk, 0.0}), "2024-04-08T17:00:00.000Z,40,900,7,ok,0.0");
     EXPECT_EQ(DataFileName(QDate(2026, 8, 2)), "zol-2026-08-02-UTC.csv");
 }
 
@@ -148,10 +155,10 @@ TEST(DataFile, UtcMidnightSplitsTheFilesWithoutLosingOrRepeatingAReading)
     const QList<QByteArray> rows2 = Rows(day2);
     ASSERT_EQ(rows1.size(), 20);
     ASSERT_EQ(rows2.size(), 20);
-    EXPECT_EQ(rows1.first(), "2026-08-12T23:59:58.000Z,0,0,5,ok");
-    EXPECT_EQ(rows1.last(), "2026-08-12T23:59:59.900Z,19,19,5,ok");
-    EXPECT_EQ(rows2.first(), "2026-08-13T00:00:00.000Z,20,20,5,ok");
-    EXPECT_EQ(rows2.last(), "2026-08-13T00:00:01.900Z,39,39,5,ok");
+    EXPECT_EQ(rows1.first(), "2026-08-12T23:59:58.000Z,0,0,5,ok,");
+    EXPECT_EQ(rows1.last(), "2026-08-12T23:59:59.900Z,19,19,5,ok,");
+    EXPECT_EQ(rows2.first(), "2026-08-13T00:00:00.000Z,20,20,5,ok,");
+    EXPECT_EQ(rows2.last(), "2026-08-13T00:00:01.900Z,39,39,5,ok,");
     // Each file begins with its head; whole CR LF lines only.
     for (const QString& path : {day1, day2}) {
         EXPECT_TRUE(ReadAll(path).startsWith("# zol station data"));
@@ -167,7 +174,7 @@ TEST(DataFile, UtcMidnightSplitsTheFilesWithoutLosingOrRepeatingAReading)
     }
     EXPECT_EQ(CountOf(day2, "# columns:"), 2);
     ASSERT_EQ(Rows(day2).size(), 21);
-    EXPECT_EQ(Rows(day2).last(), "2026-08-13T00:05:00.000Z,40,100,6,noaudio");
+    EXPECT_EQ(Rows(day2).last(), "2026-08-13T00:05:00.000Z,40,100,6,noaudio,");
     EXPECT_EQ(Rows(day1).size(), 20);
 }
 
@@ -209,7 +216,7 @@ TEST(DataFile, BandChangesAreNotedWhereTheyHappen)
     file.Close();
     const QByteArray text = ReadAll(dir.filePath("zol-2026-08-12-UTC.csv"));
     EXPECT_TRUE(text.contains("# band_hz: 700-900\r\n"));
-    EXPECT_TRUE(text.contains("ok\r\n# band_hz: 550-750 from 2026-08-12T12:00:00.150Z\r\n2026-08-12T12:00:00.200Z"));
+    EXPECT_TRUE(text.contains("ok,\r\n# band_hz: 550-750 from 2026-08-12T12:00:00.150Z\r\n2026-08-12T12:00:00.200Z"));
     EXPECT_EQ(text.count("band_hz"), 2);
 }
 
@@ -234,8 +241,8 @@ TEST(DataFile, AFullDiskLosesRowsButNeverCutsOneAndIsReportedOnce)
     file.Close();
     const QList<QByteArray> rows = Rows(path);
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0], "2026-08-12T12:00:00.000Z,30,1000,5,ok");
-    EXPECT_EQ(rows[1], "2026-08-12T12:00:00.300Z,33,1000,5,ok");
+    EXPECT_EQ(rows[0], "2026-08-12T12:00:00.000Z,30,1000,5,ok,");
+    EXPECT_EQ(rows[1], "2026-08-12T12:00:00.300Z,33,1000,5,ok,");
 
     // A head that does not fit is written whole before the next row that
     // fits; no row ever goes into a file without its head.

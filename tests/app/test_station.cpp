@@ -1,6 +1,7 @@
 // A station's additions to a run of the window, in simulated time: the band
 // chosen at start and the pictures of the window.
 #include "app/datafile.h"
+#include "app/eclipsetrace.h"
 #include "app/snapshot.h"
 #include "app/stationrun.h"
 #include "app/zolu.h"
@@ -239,7 +240,7 @@ TEST_F(StationRunTest, TheDataFileHasItsHeadAndARowForEveryReading)
                              "# station_latitude: 52.5\r\n", "# station_longitude: 5\r\n",
                              "# station_frequency_khz: 198\r\n", "# sound_device: simulated receiver\r\n",
                              "# sample_rate_hz: 11025\r\n", "# band_hz: 550-750\r\n",
-                             "# columns: time_utc,db,peak,gain,flag\r\n"})
+                             "# columns: time_utc,db,peak,gain,flag,obscuration_pct\r\n"})
         EXPECT_TRUE(text.contains(line)) << line;
     EXPECT_TRUE(text.contains("# program: " + VersionText().toLatin1() + "\r\n"));
     // LONGITUDE without LATITUDE is said once, and the locator's place kept.
@@ -302,7 +303,7 @@ TEST_F(StationRunTest, RowsSayOverloadAndNoAudio)
     QList<QByteArray> rows = DataRows(path);
     ASSERT_GE(rows.size(), 20);
     for (const QByteArray& row : rows.mid(5))
-        EXPECT_TRUE(row.endsWith(",overload")) << row.toStdString();
+        EXPECT_TRUE(row.endsWith(",overload,")) << row.toStdString();
     station.reset();
     form.reset();
     test::Sim().Settle();
@@ -319,8 +320,8 @@ TEST_F(StationRunTest, RowsSayOverloadAndNoAudio)
     test::Sim().Settle();
     rows = DataRows(path);
     ASSERT_GE(rows.size(), 50);
-    EXPECT_TRUE(rows.first().endsWith(",overload") || rows.first().endsWith(",ok"));
-    EXPECT_TRUE(rows.last().endsWith(",noaudio")) << rows.last().toStdString();
+    EXPECT_TRUE(rows.first().endsWith(",overload,") || rows.first().endsWith(",ok,"));
+    EXPECT_TRUE(rows.last().endsWith(",noaudio,")) << rows.last().toStdString();
     EXPECT_FALSE(errors.Messages().isEmpty());  // the loss was reported
 }
 
@@ -339,4 +340,38 @@ TEST_F(StationRunTest, ABandChangedWhileRunningIsNotedInTheDataFile)
     EXPECT_TRUE(text.contains("# band_hz: 700-900\r\n"));
     EXPECT_TRUE(text.contains("# band_hz: 550-750 from "));
     EXPECT_TRUE(f.MMEqualizer1->Enabled());
+}
+
+TEST_F(StationRunTest, DataRowsCarryTheObscurationAtThePathsMidpoint)
+{
+    QFile ini(dir.filePath("zol.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[ZOLPARAMS]\r\nBASEGAIN=64\r\n[STATION]\r\nLOCATOR=EM12kx\r\nTXLATITUDE=40.7 N\r\nTXLONGITUDE=89.6 W\r\n");
+    ini.close();
+    const QDateTime start(QDate(2024, 4, 8), QTime(18, 50, 0), Qt::UTC);
+    test::Sim().SetWallTime(start.toLocalTime());
+    TMainForm& f = Open(TOptions{});
+    while (!station->DataFile())
+        test::Sim().AdvanceMs(50);
+    test::Sim().AdvanceMs(3000);
+    f.close();
+    test::Sim().Settle();
+
+    const QString path = dir.filePath(DataFileName(start.date()));
+    const QByteArray text = ReadAll(path);
+    EXPECT_TRUE(text.contains("# path_midpoint_latitude: 36.89")) << text.left(1200).toStdString();
+    EXPECT_TRUE(text.contains("# path_midpoint_longitude: -93.55"));
+    TEclipseTrace check({32.9792, -97.125}, {40.7, -89.6});
+    const QList<QByteArray> rows = DataRows(path);
+    ASSERT_GE(rows.size(), 25);
+    for (const QByteArray& row : rows) {
+        const QList<QByteArray> fields = row.split(',');
+        ASSERT_EQ(fields.size(), 6) << row.toStdString();
+        const qint64 ms = QDateTime::fromString(QString::fromLatin1(fields[0]), Qt::ISODateWithMs).toMSecsSinceEpoch();
+        bool ok = false;
+        const double percent = fields[5].toDouble(&ok);
+        ASSERT_TRUE(ok) << row.toStdString();
+        EXPECT_NEAR(percent, *check.ObscurationPercent(static_cast<double>(ms) / 1000.0), 0.051) << row.toStdString();
+        EXPECT_GT(percent, 90);
+    }
 }
