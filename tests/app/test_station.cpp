@@ -250,7 +250,7 @@ TEST_F(StationRunTest, TheDataFileHasItsHeadAndARowForEveryReading)
     const QList<QByteArray> rows = DataRows(path);
     EXPECT_GE(rows.size(), 598);
     EXPECT_LE(rows.size(), 602);
-    const QRegularExpression format("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,\\d{1,2},\\d{1,5},\\d+,ok$");
+    const QRegularExpression format("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,\\d{1,2},\\d{1,5},\\d+,ok,$");
     // Every row holds the reading the window showed at its time.
     int matched = 0;
     for (const QByteArray& row : rows) {
