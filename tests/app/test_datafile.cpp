@@ -4,6 +4,7 @@
 #include "app/logfiles.h"
 #include "app/stationinfo.h"
 #include "platform/errors.h"
+#include "tests/support/full_disk.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -64,27 +65,7 @@ int CountOf(const QString& path, const QByteArray& text)
     return static_cast<int>(ReadAll(path).count(text));
 }
 
-// A disk that takes `room` more bytes, then is full, while it lives.
-class FullDisk {
-public:
-    explicit FullDisk(qint64 room) : room_(room)
-    {
-        diskio::SetWriteFunction([this](int fd, const void* data, size_t size) -> ssize_t {
-            if (room_ <= 0) {
-                errno = ENOSPC;
-                return -1;
-            }
-            const auto n = static_cast<size_t>(std::min<qint64>(room_, static_cast<qint64>(size)));
-            room_ -= static_cast<qint64>(n);
-            return ::write(fd, data, n);
-        });
-    }
-    ~FullDisk() { diskio::SetWriteFunction({}); }
-    void Free(qint64 bytes) { room_ = bytes; }
-
-private:
-    qint64 room_;
-};
+using test::FullDisk;
 }  // namespace
 
 TEST(DataFile, HeadAndRowsHaveTheDocumentedFormat)

@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "app/logfiles.h"
 #include "platform/errors.h"
+#include "tests/support/full_disk.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,29 +32,7 @@ void WriteAll(const QString& path, const QByteArray& data)
     f.write(data);
 }
 
-// A disk that takes `room` more bytes, then is full (ENOSPC), while it lives.
-class FullDisk {
-public:
-    explicit FullDisk(qint64 room) : room_(room)
-    {
-        diskio::SetWriteFunction([this](int fd, const void* data, size_t size) -> ssize_t {
-            ++writes;
-            if (room_ <= 0) {
-                errno = ENOSPC;
-                return -1;
-            }
-            const auto n = static_cast<size_t>(std::min<qint64>(room_, static_cast<qint64>(size)));
-            room_ -= static_cast<qint64>(n);
-            return ::write(fd, data, n);
-        });
-    }
-    ~FullDisk() { diskio::SetWriteFunction({}); }
-    void Free(qint64 bytes) { room_ = bytes; }
-    int writes = 0;
-
-private:
-    qint64 room_;
-};
+using test::FullDisk;
 
 QString MessageOf(const std::function<void()>& f)
 {

@@ -15,6 +15,7 @@
 #include "tests/support/test_support.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
+#include "tests/support/full_disk.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,27 +53,7 @@ QList<QByteArray> Lines(const QString& path)
     return lines;
 }
 
-// Writes that fail with ENOSPC once `room` bytes have been taken.
-class FullDisk {
-public:
-    explicit FullDisk(qint64 room) : room_(room)
-    {
-        diskio::SetWriteFunction([this](int fd, const void* data, size_t size) -> ssize_t {
-            if (room_ <= 0) {
-                errno = ENOSPC;
-                return -1;
-            }
-            const auto n = static_cast<size_t>(std::min<qint64>(room_, static_cast<qint64>(size)));
-            room_ -= static_cast<qint64>(n);
-            return ::write(fd, data, n);
-        });
-    }
-    ~FullDisk() { diskio::SetWriteFunction({}); }
-    void Free() { room_ = std::numeric_limits<qint64>::max(); }
-
-private:
-    qint64 room_;
-};
+using test::FullDisk;
 
 class MainFormFilesTest : public ::testing::Test {
 protected:
