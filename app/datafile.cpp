@@ -155,6 +155,7 @@ void TDataFile::Open(const QDate& day)
     openFailure_.clear();
     log_ = std::move(log);
     headPending_ = true;
+    bandNote_.clear();  // the head names the band
 }
 
 void TDataFile::Append(const TReadingRow& row)
@@ -165,6 +166,10 @@ void TDataFile::Append(const TReadingRow& row)
         log_->AppendLines(DataHeadLines(head_).join(QStringLiteral("\r\n")).toUtf8());
         headPending_ = false;
         unsynced_ = true;
+    }
+    if (!bandNote_.isEmpty()) {
+        log_->AppendLine(bandNote_);
+        bandNote_.clear();
     }
     log_->AppendLine(DataRow(row));
     unsynced_ = true;
@@ -181,7 +186,10 @@ void TDataFile::SetBand(const QString& band, qint64 utcMs)
     head_.band = band;
     if (!log_ || headPending_ || UtcDate(utcMs) != day_)
         return;
-    log_->AppendLine(QStringLiteral("# band_hz: %1 from %2").arg(band, UtcText(utcMs)));
+    // A note that cannot be written now goes in before the next row.
+    bandNote_ = QStringLiteral("# band_hz: %1 from %2").arg(band, UtcText(utcMs));
+    log_->AppendLine(bandNote_);
+    bandNote_.clear();
     unsynced_ = true;
 }
 

@@ -92,6 +92,7 @@ private:
     std::unique_ptr<TTextLog> log_;
     QDate day_;
     bool headPending_ = false;
+    QString bandNote_;  // a band change not yet in the file (its write failed)
     bool unsynced_ = false;
     qint64 lastSyncMs_ = 0;
     QString openFailure_;  // the failure to open last reported

@@ -164,17 +164,24 @@ void TStationRun::AddReading()
         row.flag = rfOverload;
     if (form_.Eclipse)
         row.obscuration = form_.Eclipse->ObscurationPercent(static_cast<double>(row.utcMs) / 1000.0);
+    // A failing data file is reported here, once; measuring and the logs
+    // go on, and the rows follow again when the file can be written.
     try {
         data_->Append(row);
     } catch (const ELogStillFailing&) {
+    } catch (...) {
+        platform::HandleCurrentException();
     }
 }
 
 void TStationRun::BandChanged()
 {
-    if (data_)
-        data_->SetBand(BandText(form_.filt2->isChecked() ? bd700_900 : bd550_750),
-                       platform::TheClock().WallTime().toUTC().toMSecsSinceEpoch());
+    // Called from the radio button's signal: nothing may be thrown back to Qt.
+    platform::Guarded([this] {
+        if (data_)
+            data_->SetBand(BandText(form_.filt2->isChecked() ? bd700_900 : bd550_750),
+                           platform::TheClock().WallTime().toUTC().toMSecsSinceEpoch());
+    });
 }
 
 void TStationRun::Closing()

@@ -12,6 +12,7 @@
 #include "platform/simgain.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/test_support.h"
 
 #include <QDir>
@@ -374,4 +375,42 @@ TEST_F(StationRunTest, DataRowsCarryTheObscurationAtThePathsMidpoint)
         EXPECT_NEAR(percent, *check.ObscurationPercent(static_cast<double>(ms) / 1000.0), 0.051) << row.toStdString();
         EXPECT_GT(percent, 90);
     }
+}
+
+TEST_F(StationRunTest, AFullDiskIsReportedOnceWhileMeasuringGoesOnAndTheRowsResume)
+{
+    TMainForm& f = Open(TOptions{});
+    test::Sim().AdvanceMs(3000);
+    const QString path = f.WorkDir + "/" + DataFileName(test::Sim().WallTime().toUTC().date());
+    const int before = static_cast<int>(DataRows(path).size());
+    ASSERT_GE(before, 5);
+    int failures = 0;
+    {
+        test::FullDisk disk(0);
+        // The band changed while nothing can be written: said, not thrown
+        // back through the radio button's signal.
+        f.filt2->click();
+        test::Sim().AdvanceMs(3000);
+        for (const QString& m : errors.Messages())
+            failures += m.contains("No space left on device") ? 1 : 0;
+        EXPECT_EQ(DataRows(path).size(), before);
+        disk.Free();
+        test::Sim().AdvanceMs(2000);
+    }
+    // The window went on measuring, and the same failure was not said with
+    // every row (the logs report theirs once each, the data file once).
+    EXPECT_GE(failures, 1);
+    EXPECT_LE(failures, 3);
+    const QString text = QString::fromLatin1(ReadAll(path));
+    const QList<QByteArray> rows = DataRows(path);
+    EXPECT_GE(rows.size(), before + 15);
+    const QRegularExpression format("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,\\d{1,2},\\d{1,5},\\d+,\\w+,$");
+    for (const QByteArray& row : rows)
+        ASSERT_TRUE(format.match(QString::fromLatin1(row)).hasMatch()) << row.toStdString();
+    // The band change is in the file, before the rows that followed it.
+    const qsizetype note = text.indexOf("# band_hz: 700-900 from ");
+    ASSERT_GE(note, 0) << text.right(400).toStdString();
+    EXPECT_TRUE(text.indexOf(QString::fromLatin1(rows[before])) > note);
+    f.close();
+    test::Sim().Settle();
 }
