@@ -1,4 +1,5 @@
 #include "displays/levelkernel.h"
+#include "platform/pcmsample.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,17 +10,8 @@ namespace zol {
 
 namespace {
 
-inline int Sample16(const char* p)
-{
-    std::int16_t s;
-    std::memcpy(&s, p, 2);
-    return s;
-}
-
-inline int Byte(const char* p)
-{
-    return static_cast<std::uint8_t>(*p);
-}
+using pcm::Byte;
+using pcm::Sample16;
 
 }  // namespace
 
@@ -82,10 +74,7 @@ void TLevelKernel::SetDecay(int value)
     if (value == decay_)
         return;
     decay_ = value;
-    double f = 0.0001;
-    for (int i = 0; i < decay_; ++i)
-        f = std::sqrt(f);
-    factor_ = f;
+    factor_ = DecayFactor(decay_);
     window_ = std::clamp(2 * decay_ - 2, 1, 32);
     if (decayMode_ == dmUniform)
         ClearDecay();

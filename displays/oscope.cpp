@@ -5,6 +5,7 @@
 #include "controls/mmcursors.h"
 #include "platform/errors.h"
 #include "platform/strings.h"
+#include "platform/pcmsample.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,17 +34,8 @@ void Leave(TMMOscope* o)
     list.erase(std::remove(list.begin(), list.end(), o), list.end());
 }
 
-inline int Sample16(const char* p)
-{
-    std::int16_t s;
-    std::memcpy(&s, p, 2);
-    return s;
-}
-
-inline int Byte(const char* p)
-{
-    return static_cast<std::uint8_t>(*p);
-}
+using pcm::Byte;
+using pcm::Sample16;
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Settings, the FFT input and the bin values of the spectrum kernel. The
 // axis, amplitude tables, segments and peaks are in spectrumaxis.cpp.
 #include "displays/spectrumkernel.h"
+#include "platform/pcmsample.h"
 
 #include <algorithm>
 #include <array>
@@ -14,17 +15,8 @@ namespace {
 
 constexpr int kMaxBins = kSpectrumMaxFFTLength / 2;
 
-inline int Sample16(const char* p)
-{
-    std::int16_t s;
-    std::memcpy(&s, p, 2);
-    return s;
-}
-
-inline int Byte(const char* p)
-{
-    return static_cast<std::uint8_t>(*p);
-}
+using pcm::Byte;
+using pcm::Sample16;
 
 int RoundDownPow2(int v)
 {
@@ -233,10 +225,7 @@ void TSpectrumKernel::SetDecay(int value)
     if (value == decay_)
         return;
     decay_ = value;
-    double f = 0.0001;
-    for (int i = 0; i < value; ++i)
-        f = std::sqrt(f);
-    factor_ = static_cast<float>(f);
+    factor_ = static_cast<float>(zol::DecayFactor(value));
     avgCount_ = std::min(std::clamp(2 * value - 2, 1, kSpectrumHistoryArrays), HistoryArrays());
     if (decayMode_ == dmUniform)
         ClearDecay();

@@ -1,10 +1,12 @@
-// One PCM sample written in a capture format's width (the built-in
-// sources make their audio with it).
+// PCM samples in a capture format's width: written by the built-in sources,
+// read by the displays. 16-bit samples are little-endian signed, 8-bit ones
+// unsigned (128 is silence); buffers carry no alignment promise.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace zol::platform {
 
@@ -26,3 +28,19 @@ inline char* PutSample(char* p, double v, int bits)
 }
 
 }  // namespace zol::platform
+
+namespace zol::pcm {
+
+inline int Sample16(const char* p)
+{
+    std::int16_t s;
+    std::memcpy(&s, p, 2);
+    return s;
+}
+
+inline int Byte(const char* p)
+{
+    return static_cast<std::uint8_t>(*p);
+}
+
+}  // namespace zol::pcm
