@@ -4,6 +4,7 @@
 #include "app/logfiles.h"
 #include "app/stationinfo.h"
 #include "platform/errors.h"
+#include "tests/support/file_support.h"
 #include "tests/support/full_disk.h"
 
 #include <QDateTime>
@@ -19,12 +20,9 @@
 using namespace zol;
 
 namespace {
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
+
+using test::FullDisk;
+using test::ReadAll;
 
 qint64 Utc(int y, int mo, int d, int h, int mi, int s, int ms = 0)
 {
@@ -65,7 +63,6 @@ int CountOf(const QString& path, const QByteArray& text)
     return static_cast<int>(ReadAll(path).count(text));
 }
 
-using test::FullDisk;
 }  // namespace
 
 TEST(DataFile, HeadAndRowsHaveTheDocumentedFormat)

@@ -11,6 +11,7 @@
 #include "platform/mixerbackend.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
 
 #include <QDateTime>
@@ -23,19 +24,14 @@ using namespace zol::station;
 
 namespace {
 
+using test::WriteAll;
+
 // A path whose midpoint (36.90 N, 93.55 W) saw 98 % on 2024-04-08, about
 // 18:54 UTC, and whose receiver saw totality.
 const GeoPoint kReceiver{32.9792, -97.125};
 const GeoPoint kTransmitter{40.7, -89.6};
 
 const QByteArray kSettings = "[ZOLPARAMS]\r\nBASEGAIN=3\r\nTHRESHOLD=30\r\nDBCALIBRATE=35\r\nCALIBRATED=0\r\n";
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 qint64 UtcMs(int y, int mo, int d, int h, int mi, int s)
 {

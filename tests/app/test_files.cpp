@@ -2,6 +2,7 @@
 #include "app/inifile.h"
 #include "app/logfiles.h"
 #include "platform/errors.h"
+#include "tests/support/file_support.h"
 #include "tests/support/full_disk.h"
 
 #include <QDir>
@@ -19,20 +20,10 @@
 using namespace zol;
 
 namespace {
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
 
 using test::FullDisk;
+using test::ReadAll;
+using test::WriteAll;
 
 QString MessageOf(const std::function<void()>& f)
 {

@@ -2,10 +2,8 @@
 // calibration, the logs and their restore, shut-down and damaged inputs.
 #include "app/logfiles.h"
 #include "app/zolu.h"
-#include "chain/wavein.h"
-#include "platform/intervaltimer.h"
-#include "timers/longtimer.h"
 #include "chain/equalizer.h"
+#include "chain/wavein.h"
 #include "controls/label.h"
 #include "displays/led.h"
 #include "displays/ledpanel.h"
@@ -13,13 +11,16 @@
 #include "displays/scope.h"
 #include "mixer/mixercontrol.h"
 #include "mixer/mixerslider.h"
+#include "platform/intervaltimer.h"
 #include "platform/mixer_sim.h"
 #include "platform/mixerbackend.h"
 #include "platform/simgain.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
 #include "timers/hitimer.h"
+#include "timers/longtimer.h"
 
 #include <QFile>
 #include <QLabel>
@@ -39,41 +40,10 @@ using namespace zol;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-QList<QByteArray> Lines(const QString& path)
-{
-    QList<QByteArray> lines = ReadAll(path).split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
-// A stereo 16-bit tone of `hz` peaking at `peak`, `seconds` long.
-QByteArray Tone(double hz, double peak, double seconds)
-{
-    const int frames = static_cast<int>(11025 * seconds);
-    QByteArray data(frames * 4, 0);
-    auto* s = reinterpret_cast<std::int16_t*>(data.data());
-    for (int i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(std::lround(peak * std::sin(2 * M_PI * hz * i / 11025.0)));
-        s[2 * i] = v;
-        s[2 * i + 1] = v;
-    }
-    return data;
-}
+using test::Lines;
+using test::ReadAll;
+using test::Tone;
+using test::WriteAll;
 
 class MainFormTest : public ::testing::Test {
 protected:

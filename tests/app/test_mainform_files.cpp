@@ -12,10 +12,11 @@
 #include "platform/mixerbackend.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/file_support.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/test_support.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
-#include "tests/support/full_disk.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,29 +32,10 @@ using namespace zol;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-QList<QByteArray> Lines(const QString& path)
-{
-    QList<QByteArray> lines = ReadAll(path).split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
-
 using test::FullDisk;
+using test::Lines;
+using test::ReadAll;
+using test::WriteAll;
 
 class MainFormFilesTest : public ::testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include "platform/simgain.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
 
 #include <QTemporaryDir>
@@ -21,19 +22,7 @@ using namespace zol;
 
 namespace {
 
-// A stereo 16-bit tone of `hz` peaking at `peak`, `seconds` long.
-QByteArray Tone(double hz, double peak, double seconds)
-{
-    const int frames = static_cast<int>(11025 * seconds);
-    QByteArray data(frames * 4, 0);
-    auto* s = reinterpret_cast<std::int16_t*>(data.data());
-    for (int i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(std::lround(peak * std::sin(2 * M_PI * hz * i / 11025.0)));
-        s[2 * i] = v;
-        s[2 * i + 1] = v;
-    }
-    return data;
-}
+using test::Tone;
 
 // Row of value v at gain g on a plot of height h.
 int RowOf(int v, int g, int h)

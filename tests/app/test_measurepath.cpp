@@ -12,6 +12,7 @@
 #include "platform/simgain.h"
 #include "platform/wavein_device.h"
 #include "platform/wavein_sources.h"
+#include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
@@ -28,15 +29,7 @@ using namespace zol;
 
 namespace {
 
-QList<QByteArray> LinesOf(const QString& path)
-{
-    QFile f(path);
-    f.open(QIODevice::ReadOnly);
-    QList<QByteArray> lines = f.readAll().split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
+using test::Lines;
 
 // Stereo 16-bit frames repeating the given (left, right) pairs.
 QByteArray Frames(const QList<std::pair<int, int>>& pattern, int frames)
@@ -138,7 +131,7 @@ TEST_F(MeasurePathTest, RawLevelAndReadingOfKnownSamples)
         EXPECT_EQ(readings[i], 90) << i;
     }
     // Every line written is 25 characters and CR LF, the extremes included.
-    const QList<QByteArray> lines = LinesOf(Path("measure.txt"));
+    const QList<QByteArray> lines = Lines(Path("measure.txt"));
     ASSERT_GE(lines.size(), 18);
     bool sawZero = false, sawNinety = false;
     for (const QByteArray& l : lines) {
@@ -189,7 +182,7 @@ TEST_F(MeasurePathTest, LinesAcrossMidnight)
     TMainForm& f = Open();
     f.MMEqualizer1->SetEnabled(false);
     Run(16000);
-    const QList<QByteArray> lines = LinesOf(Path("measure.txt"));
+    const QList<QByteArray> lines = Lines(Path("measure.txt"));
     ASSERT_GE(lines.size(), 12);
     bool before = false, after = false;
     for (const QByteArray& l : lines) {
