@@ -5,6 +5,9 @@
 #include "platform/strings.h"
 
 #include <QBuffer>
+#include <QImageReader>
+
+#include <limits>
 
 namespace zol {
 
@@ -12,9 +15,21 @@ namespace {
 
 const QByteArray kMagicPlain("MBML", 4);
 const QByteArray kMagicCompressed("MBMC", 4);
-// Largest BMP image one compressed item may rebuild: the chunks of a
-// damaged stream could otherwise claim far more memory than the stream is.
-constexpr qsizetype kMaxImageBytes = 64 * 1024 * 1024;
+// Room for the headers and colour table of a BMP image beyond its pixels.
+constexpr qsizetype kBmpHeaderSlack = 1024 * 1024;
+
+// Largest BMP image one compressed item may rebuild: the chunks of a damaged
+// stream could otherwise claim far more memory than the stream is. A BMP
+// image is never larger than the bitmap it decodes to (plus its headers), so
+// the bitmap reader's own allocation limit bounds every image it would load,
+// compressed or plain, and no loadable bitmap is refused here.
+qsizetype MaxImageBytes()
+{
+    const qsizetype limitMb = QImageReader::allocationLimit();
+    if (limitMb <= 0)
+        return std::numeric_limits<qsizetype>::max();
+    return limitMb * 1024 * 1024 + kBmpHeaderSlack;
+}
 
 [[noreturn]] void Invalid()
 {
@@ -65,6 +80,7 @@ QByteArray ReadPlainItem(TMemoryStream& stream)
 QByteArray ReadCompressedItem(TMemoryStream& stream)
 {
     const std::int32_t total = ReadLength(stream);
+    const qsizetype maxImage = MaxImageBytes();
     QByteArray image;
     std::int64_t used = 0;
     QByteArray chunk;
@@ -76,7 +92,7 @@ QByteArray ReadCompressedItem(TMemoryStream& stream)
         chunk.resize(length);
         stream.ReadBuffer(chunk.data(), length);
         DecompressBlock(reinterpret_cast<const std::uint8_t*>(chunk.constData()), length, image);
-        if (image.size() > kMaxImageBytes)
+        if (image.size() > maxImage)
             Invalid();
     }
     return image;

@@ -5,6 +5,8 @@
 #include "platform/errors.h"
 
 #include <QBuffer>
+#include <QImageReader>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace zol;
@@ -240,4 +242,79 @@ TEST(BitmapList, DamagedStreamsLeaveTheListAsItWas)
     TMMBitmapList list;
     EXPECT_THROW(list.LoadListItems(garbage), EStreamError);
     EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(BitmapList, LargeBitmapsRoundTripCompressed)
+{
+    // Bitmaps whose BMP images take thousands of blocks: one whose BMP image
+    // (24 bits a pixel) is larger than 64 MiB, one that compresses well, and
+    // a noisy one that does not compress at all.
+    TMMBitmapList list;
+    QImage big(5000, 4600, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(big.scanLine(y));
+        for (int x = 0; x < big.width(); ++x)
+            line[x] = qRgb((x * 7 + y) & 0xFF, (x ^ (y * 3)) & 0xFF, (x * y) & 0xFF);
+    }
+    list.Add(big);
+    QImage flat(2000, 1500, QImage::Format_RGB32);
+    flat.fill(qRgb(1, 2, 3));
+    list.Add(flat);
+    QImage noise(700, 500, QImage::Format_RGB32);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xFF000000u | (seed >> 8);
+        }
+    }
+    list.Add(noise);
+    list.SetCompressed(true);
+    const QByteArray bytes = list.SaveListItems();
+    ASSERT_EQ(bytes.left(4), QByteArray("MBMC"));
+
+    TMMBitmapList copy;
+    ASSERT_NO_THROW(copy.LoadListItems(bytes));
+    ASSERT_EQ(copy.Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QImage a = list.Item(i).convertToFormat(QImage::Format_RGB32);
+        const QImage b = copy.Item(i).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(a.size(), b.size()) << i;
+        for (int y = 0; y < a.height(); ++y)
+            ASSERT_EQ(std::memcmp(a.constScanLine(y), b.constScanLine(y), static_cast<std::size_t>(a.width()) * 4), 0)
+                << i << " row " << y;
+    }
+}
+
+TEST(BitmapList, ImagesBeyondTheBitmapReadersLimitAreRefusedInBothForms)
+{
+    // A flat grey bitmap compresses to runs; its stream rebuilds an image of
+    // 3 MB. Under a reader limit of 1 MB neither form loads, so a damaged
+    // stream cannot make the list claim more than any bitmap may take.
+    TMMBitmapList list;
+    QImage flat(1000, 1000, QImage::Format_RGB32);
+    flat.fill(qRgb(7, 7, 7));
+    list.Add(flat);
+    list.SetCompressed(true);
+    const QByteArray compressed = list.SaveListItems();
+    list.SetCompressed(false);
+    const QByteArray plain = list.SaveListItems();
+    ASSERT_LT(compressed.size(), 100000);
+
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    for (const QByteArray* bytes : {&compressed, &plain}) {
+        TMMBitmapList copy;
+        copy.Add(Pattern(3, 3, 1));
+        EXPECT_THROW(copy.LoadListItems(*bytes), EStreamError);
+        EXPECT_EQ(copy.Count(), 1);
+    }
+    QImageReader::setAllocationLimit(limit);
+    for (const QByteArray* bytes : {&compressed, &plain}) {
+        TMMBitmapList copy;
+        copy.LoadListItems(*bytes);
+        ASSERT_EQ(copy.Count(), 1);
+        EXPECT_TRUE(SamePixels(copy.Item(0), flat));
+    }
 }
