@@ -122,7 +122,7 @@ ZOL_FFT_INLINE void Store(float* p, V v)
 // The radix-4 butterfly on four inputs (complex values as real and
 // imaginary parts of any arithmetic type: single floats or vectors of them)
 // and the twiddles of outputs 1 to 3 (imaginary parts as stored: forward).
-template <bool Inverse, typename T>
+template <typename T>
 ZOL_FFT_INLINE void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3, T c1, T s1, T c2, T s2, T c3,
                       T s3)
 {
@@ -130,14 +130,7 @@ ZOL_FFT_INLINE void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T
     const T t1r = r0 - r2, t1i = i0 - i2;
     const T t2r = r1 + r3, t2i = i1 + i3;
     const T dr = r1 - r3, di = i1 - i3;
-    // t3 = -i d forward, +i d inverse; the inverse takes conjugate twiddles.
-    const T t3r = Inverse ? -di : di;
-    const T t3i = Inverse ? dr : -dr;
-    if constexpr (Inverse) {
-        s1 = -s1;
-        s2 = -s2;
-        s3 = -s3;
-    }
+    const T t3r = di, t3i = -dr;  // -i d
     const T y2r = t0r - t2r, y2i = t0i - t2i;
     const T y1r = t1r + t3r, y1i = t1i + t3i;
     const T y3r = t1r - t3r, y3i = t1i - t3i;
@@ -152,7 +145,7 @@ ZOL_FFT_INLINE void Butterfly(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T
 }
 
 // The butterflies of one block, V's lanes at a time (q a multiple of them).
-template <bool Inverse, typename V>
+template <typename V>
 ZOL_FFT_INLINE void Radix4Blocks(float* p0, float* p1, std::int64_t q, const float* tc1, const float* ts1,
                                  const float* tc2, const float* ts2, const float* tc3, const float* ts3)
 {
@@ -162,7 +155,7 @@ ZOL_FFT_INLINE void Radix4Blocks(float* p0, float* p1, std::int64_t q, const flo
         V r1 = Load<V>(p0 + q + j), i1 = Load<V>(p1 + q + j);
         V r2 = Load<V>(p0 + 2 * q + j), i2 = Load<V>(p1 + 2 * q + j);
         V r3 = Load<V>(p0 + 3 * q + j), i3 = Load<V>(p1 + 3 * q + j);
-        Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, Load<V>(tc1 + j), Load<V>(ts1 + j), Load<V>(tc2 + j),
+        Butterfly(r0, i0, r1, i1, r2, i2, r3, i3, Load<V>(tc1 + j), Load<V>(ts1 + j), Load<V>(tc2 + j),
                            Load<V>(ts2 + j), Load<V>(tc3 + j), Load<V>(ts3 + j));
         Store(p0 + j, r0);
         Store(p1 + j, i0);
@@ -179,7 +172,6 @@ ZOL_FFT_INLINE void Radix4Blocks(float* p0, float* p1, std::int64_t q, const flo
 // separate real and imaginary arrays. The quarters receive the outputs
 // 4m, 4m+2, 4m+1 and 4m+3 (in that order), which is what two radix-2 stages
 // would leave: after the last stage the outputs stand in bit-reversed order.
-template <bool Inverse>
 ZOL_FFT_INLINE void Radix4Stage(float* re, float* im, std::int64_t n, std::int64_t span, const float* t)
 {
     const std::int64_t q = span / 4;
@@ -193,38 +185,35 @@ ZOL_FFT_INLINE void Radix4Stage(float* re, float* im, std::int64_t n, std::int64
         float* p0 = re + b;
         float* p1 = im + b;
         if (q % 8 == 0) {
-            Radix4Blocks<Inverse, V8>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
+            Radix4Blocks<V8>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
             continue;
         }
         if (q % 4 == 0) {
-            Radix4Blocks<Inverse, V4>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
+            Radix4Blocks<V4>(p0, p1, q, tc1, ts1, tc2, ts2, tc3, ts3);
             continue;
         }
         for (std::int64_t j = 0; j < q; ++j) {
             float* r = p0 + j;
             float* i = p1 + j;
-            Butterfly<Inverse>(r[0], i[0], r[q], i[q], r[2 * q], i[2 * q], r[3 * q], i[3 * q], tc1[j], ts1[j], tc2[j],
+            Butterfly(r[0], i[0], r[q], i[q], r[2 * q], i[2 * q], r[3 * q], i[3 * q], tc1[j], ts1[j], tc2[j],
                                ts2[j], tc3[j], ts3[j]);
         }
     }
 }
 
 // The radix-2 butterfly: the sum stays, the difference is twiddled.
-template <bool Inverse, typename T>
+template <typename T>
 ZOL_FFT_INLINE void Radix2Butterfly(T& ar, T& ai, T& br, T& bi, T c, T s)
 {
     const T dr = ar - br, di = ai - bi;
     ar = ar + br;
     ai = ai + bi;
-    if constexpr (Inverse)
-        s = -s;
     br = dr * c - di * s;
     bi = di * c + dr * s;
 }
 
 // The radix-2 decimation-in-frequency stage of span N: sums to the first
 // half, twiddled differences to the second.
-template <bool Inverse>
 ZOL_FFT_INLINE void Radix2Stage(float* re, float* im, std::int64_t n, const float* t)
 {
     const std::int64_t h = n / 2;
@@ -233,7 +222,7 @@ ZOL_FFT_INLINE void Radix2Stage(float* re, float* im, std::int64_t n, const floa
     if (h % 8 == 0) {
         for (std::int64_t j = 0; j < h; j += 8) {
             V8 ar = Load<V8>(re + j), ai = Load<V8>(im + j), br = Load<V8>(re + h + j), bi = Load<V8>(im + h + j);
-            Radix2Butterfly<Inverse>(ar, ai, br, bi, Load<V8>(tc + j), Load<V8>(ts + j));
+            Radix2Butterfly(ar, ai, br, bi, Load<V8>(tc + j), Load<V8>(ts + j));
             Store(re + j, ar);
             Store(im + j, ai);
             Store(re + h + j, br);
@@ -242,7 +231,7 @@ ZOL_FFT_INLINE void Radix2Stage(float* re, float* im, std::int64_t n, const floa
         return;
     }
     for (std::int64_t j = 0; j < h; ++j)
-        Radix2Butterfly<Inverse>(re[j], im[j], re[h + j], im[h + j], tc[j], ts[j]);
+        Radix2Butterfly(re[j], im[j], re[h + j], im[h + j], tc[j], ts[j]);
 }
 
 // Scratch arrays of the calling thread, grown to the largest N it has used
@@ -255,9 +244,158 @@ float* Scratch(std::int64_t floats)
     return scratch.data();
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
+#define ZOL_FFT_SHUFFLE 1
+using M8 = int __attribute__((vector_size(32)));
+
+// Two four-float runs as one eight-float vector, and back.
+ZOL_FFT_INLINE V8 Join(const float* lo, const float* hi)
+{
+    return __builtin_shufflevector(Load<V4>(lo), Load<V4>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+ZOL_FFT_INLINE void Split(float* lo, float* hi, V8 v)
+{
+    Store(lo, __builtin_shufflevector(v, v, 0, 1, 2, 3));
+    Store(hi, __builtin_shufflevector(v, v, 4, 5, 6, 7));
+}
+
+// A radix-4 stage of span 16 (q = 4): two blocks per eight-lane vector.
+ZOL_FFT_INLINE void Radix4Span16(float* re, float* im, std::int64_t n, const float* t)
+{
+    const V8 c1 = Join(t, t), c2 = Join(t + 4, t + 4), c3 = Join(t + 8, t + 8);
+    const V8 s1 = Join(t + 12, t + 12), s2 = Join(t + 16, t + 16), s3 = Join(t + 20, t + 20);
+    for (std::int64_t b = 0; b < n; b += 32) {
+        float* p0 = re + b;
+        float* p1 = im + b;
+        V8 r0 = Join(p0, p0 + 16), i0 = Join(p1, p1 + 16);
+        V8 r1 = Join(p0 + 4, p0 + 20), i1 = Join(p1 + 4, p1 + 20);
+        V8 r2 = Join(p0 + 8, p0 + 24), i2 = Join(p1 + 8, p1 + 24);
+        V8 r3 = Join(p0 + 12, p0 + 28), i3 = Join(p1 + 12, p1 + 28);
+        Butterfly(r0, i0, r1, i1, r2, i2, r3, i3, c1, s1, c2, s2, c3, s3);
+        Split(p0, p0 + 16, r0);
+        Split(p1, p1 + 16, i0);
+        Split(p0 + 4, p0 + 20, r1);
+        Split(p1 + 4, p1 + 20, i1);
+        Split(p0 + 8, p0 + 24, r2);
+        Split(p1 + 8, p1 + 24, i2);
+        Split(p0 + 12, p0 + 28, r3);
+        Split(p1 + 12, p1 + 28, i3);
+    }
+}
+
+// Value m of each of eight blocks of four: the blocks come as four vectors
+// of two blocks each (block j and j + 4), transposed within their halves.
+ZOL_FFT_INLINE void Transpose(V8& a, V8& b, V8& c, V8& d)
+{
+    const V8 t0 = __builtin_shuffle(a, b, M8{0, 8, 1, 9, 4, 12, 5, 13});
+    const V8 t1 = __builtin_shuffle(a, b, M8{2, 10, 3, 11, 6, 14, 7, 15});
+    const V8 t2 = __builtin_shuffle(c, d, M8{0, 8, 1, 9, 4, 12, 5, 13});
+    const V8 t3 = __builtin_shuffle(c, d, M8{2, 10, 3, 11, 6, 14, 7, 15});
+    a = __builtin_shuffle(t0, t2, M8{0, 1, 8, 9, 4, 5, 12, 13});
+    b = __builtin_shuffle(t0, t2, M8{2, 3, 10, 11, 6, 7, 14, 15});
+    c = __builtin_shuffle(t1, t3, M8{0, 1, 8, 9, 4, 5, 12, 13});
+    d = __builtin_shuffle(t1, t3, M8{2, 3, 10, 11, 6, 7, 14, 15});
+}
+
+// Eight complex values from their real and imaginary parts, scaled, to
+// o[0 .. 15].
+ZOL_FFT_INLINE void StoreInterleaved(float* o, V8 r, V8 i, float scale)
+{
+    r *= scale;
+    i *= scale;
+    const V8 lo = __builtin_shuffle(r, i, M8{0, 8, 1, 9, 4, 12, 5, 13});
+    const V8 hi = __builtin_shuffle(r, i, M8{2, 10, 3, 11, 6, 14, 7, 15});
+    Store(o, __builtin_shuffle(lo, hi, M8{0, 1, 2, 3, 8, 9, 10, 11}));
+    Store(o + 8, __builtin_shuffle(lo, hi, M8{4, 5, 6, 7, 12, 13, 14, 15}));
+}
+
+// The last stage (span 4, no twiddles) for N >= 32, eight blocks at a time.
+// The block at 4 rev(p) (rev: the plan's k-bit reversal) sends output u of
+// its butterfly to X[u N/4 + p], so taking the blocks of p = 8c .. 8c+7
+// makes the results of each u eight consecutive bins. `swap` exchanges the
+// real and imaginary parts on output.
+ZOL_FFT_INLINE void LastStageWide(const float* re, const float* im, float* d, std::int64_t n,
+                                  const std::uint32_t* rev, float scale, bool swap)
+{
+    const std::int64_t quarter = n / 4;
+    for (std::int64_t p = 0; p < quarter; p += 8) {
+        const std::uint32_t* at = rev + p;
+        V8 r0 = Join(re + at[0], re + at[4]), r1 = Join(re + at[1], re + at[5]);
+        V8 r2 = Join(re + at[2], re + at[6]), r3 = Join(re + at[3], re + at[7]);
+        V8 i0 = Join(im + at[0], im + at[4]), i1 = Join(im + at[1], im + at[5]);
+        V8 i2 = Join(im + at[2], im + at[6]), i3 = Join(im + at[3], im + at[7]);
+        Transpose(r0, r1, r2, r3);
+        Transpose(i0, i1, i2, i3);
+        const V8 t0r = r0 + r2, t0i = i0 + i2, t1r = r0 - r2, t1i = i0 - i2;
+        const V8 t2r = r1 + r3, t2i = i1 + i3, dr = r1 - r3, di = i1 - i3;
+        float* o = d + 2 * p;
+        const V8 yr[4] = {t0r + t2r, t1r + di, t0r - t2r, t1r - di};
+        const V8 yi[4] = {t0i + t2i, t1i - dr, t0i - t2i, t1i + dr};
+        for (int u = 0; u < 4; ++u) {
+            if (swap)
+                StoreInterleaved(o + 2 * u * quarter, yi[u], yr[u], scale);
+            else
+                StoreInterleaved(o + 2 * u * quarter, yr[u], yi[u], scale);
+        }
+    }
+}
+#endif
+
+// Interleaved data to split arrays; `swap` exchanges the real and imaginary
+// parts (the inverse transform is the forward one on swapped parts).
+ZOL_FFT_INLINE void Deinterleave(const float* d, float* re, float* im, std::int64_t n, bool swap)
+{
+    if (swap)
+        std::swap(re, im);
+    std::int64_t i = 0;
+#ifdef ZOL_FFT_SHUFFLE
+    for (; i + 8 <= n; i += 8) {
+        const V8 a = Load<V8>(d + 2 * i), b = Load<V8>(d + 2 * i + 8);
+        const V8 lo = __builtin_shuffle(a, b, M8{0, 2, 8, 10, 4, 6, 12, 14});
+        const V8 hi = __builtin_shuffle(a, b, M8{1, 3, 9, 11, 5, 7, 13, 15});
+        // lo holds re 0 1 4 5 2 3 6 7: put the middle pairs back in order.
+        Store(re + i, __builtin_shuffle(lo, M8{0, 1, 4, 5, 2, 3, 6, 7}));
+        Store(im + i, __builtin_shuffle(hi, M8{0, 1, 4, 5, 2, 3, 6, 7}));
+    }
+#endif
+    for (; i < n; ++i) {
+        re[i] = d[2 * i];
+        im[i] = d[2 * i + 1];
+    }
+}
+
+// The last stage of span 4 (no twiddles) one block at a time, written to the
+// bit-reversed output positions.
+ZOL_FFT_INLINE void LastStageSpan4(const float* re, const float* im, float* d, std::int64_t n,
+                                   const std::uint32_t* rev, float scale, bool swap)
+{
+    const int ro = swap ? 1 : 0;
+    const int io = 1 - ro;
+    for (std::int64_t b = 0; b < n; b += 4) {
+        const float r0 = re[b], i0 = im[b], r1 = re[b + 1], i1 = im[b + 1];
+        const float r2 = re[b + 2], i2 = im[b + 2], r3 = re[b + 3], i3 = im[b + 3];
+        const float t0r = r0 + r2, t0i = i0 + i2, t1r = r0 - r2, t1i = i0 - i2;
+        const float t2r = r1 + r3, t2i = i1 + i3, dr = r1 - r3, di = i1 - i3;
+        float* o = d + 2 * static_cast<std::int64_t>(rev[b]);
+        o[ro] = (t0r + t2r) * scale;
+        o[io] = (t0i + t2i) * scale;
+        o = d + 2 * static_cast<std::int64_t>(rev[b + 1]);
+        o[ro] = (t0r - t2r) * scale;
+        o[io] = (t0i - t2i) * scale;
+        o = d + 2 * static_cast<std::int64_t>(rev[b + 2]);
+        o[ro] = (t1r + di) * scale;
+        o[io] = (t1i - dr) * scale;
+        o = d + 2 * static_cast<std::int64_t>(rev[b + 3]);
+        o[ro] = (t1r - di) * scale;
+        o[io] = (t1i + dr) * scale;
+    }
+}
+
 // Radix-4 stages (and one radix-2 stage when k is odd) in frequency
 // decimation on split arrays, then the bit-reversal permutation back into
-// the interleaved array, scaled by `scale`.
+// the interleaved array, scaled by `scale`. The inverse runs the forward
+// stages on exchanged real and imaginary parts and exchanges them back.
 template <bool Inverse>
 ZOL_FFT_INLINE void Transform(const TComplexFFTPlan& plan, float* d, float scale)
 {
@@ -269,60 +407,45 @@ ZOL_FFT_INLINE void Transform(const TComplexFFTPlan& plan, float* d, float scale
     }
     float* re = Scratch(2 * n);
     float* im = re + n;
-    std::int64_t i = 0;
-#if defined(__GNUC__) && !defined(__clang__)
-    using M4 = int __attribute__((vector_size(16)));
-    for (; i + 4 <= n; i += 4) {
-        const V4 a = Load<V4>(d + 2 * i), b = Load<V4>(d + 2 * i + 4);
-        Store(re + i, __builtin_shuffle(a, b, M4{0, 2, 4, 6}));
-        Store(im + i, __builtin_shuffle(a, b, M4{1, 3, 5, 7}));
-    }
-#endif
-    for (; i < n; ++i) {
-        re[i] = d[2 * i];
-        im[i] = d[2 * i + 1];
-    }
+    Deinterleave(d, re, im, n, Inverse);
     // The last stage (span 4 without twiddles, or span 2) writes straight
     // into the permuted, scaled output.
     const float* t = plan.twiddle;
     std::int64_t span = n;
     if (HasRadix2Stage(n) && n > 2) {
-        Radix2Stage<Inverse>(re, im, n, t);
+        Radix2Stage(re, im, n, t);
         t += n;
         span = n / 2;
     }
     for (; span > 4; span >>= 2) {
-        Radix4Stage<Inverse>(re, im, n, span, t);
+#ifdef ZOL_FFT_SHUFFLE
+        if (span == 16 && n >= 32)
+            Radix4Span16(re, im, n, t);
+        else
+#endif
+            Radix4Stage(re, im, n, span, t);
         t += kStageRuns * (span / 4);
     }
     const std::uint32_t* rev = plan.bitReverse;
     if (span == 4) {
-        for (std::int64_t b = 0; b < n; b += 4) {
-            float r0 = re[b], i0 = im[b], r1 = re[b + 1], i1 = im[b + 1];
-            float r2 = re[b + 2], i2 = im[b + 2], r3 = re[b + 3], i3 = im[b + 3];
-            Butterfly<Inverse>(r0, i0, r1, i1, r2, i2, r3, i3, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f, 0.0f);
-            float* o = d + 2 * static_cast<std::int64_t>(rev[b]);
-            o[0] = r0 * scale;
-            o[1] = i0 * scale;
-            o = d + 2 * static_cast<std::int64_t>(rev[b + 1]);
-            o[0] = r1 * scale;
-            o[1] = i1 * scale;
-            o = d + 2 * static_cast<std::int64_t>(rev[b + 2]);
-            o[0] = r2 * scale;
-            o[1] = i2 * scale;
-            o = d + 2 * static_cast<std::int64_t>(rev[b + 3]);
-            o[0] = r3 * scale;
-            o[1] = i3 * scale;
+#ifdef ZOL_FFT_SHUFFLE
+        if (n >= 32) {
+            LastStageWide(re, im, d, n, rev, scale, Inverse);
+            return;
         }
+#endif
+        LastStageSpan4(re, im, d, n, rev, scale, Inverse);
         return;
     }
+    const int ro = Inverse ? 1 : 0;
+    const int io = 1 - ro;
     for (std::int64_t b = 0; b < n; b += 2) {
         float* o = d + 2 * static_cast<std::int64_t>(rev[b]);
-        o[0] = (re[b] + re[b + 1]) * scale;
-        o[1] = (im[b] + im[b + 1]) * scale;
+        o[ro] = (re[b] + re[b + 1]) * scale;
+        o[io] = (im[b] + im[b + 1]) * scale;
         o = d + 2 * static_cast<std::int64_t>(rev[b + 1]);
-        o[0] = (re[b] - re[b + 1]) * scale;
-        o[1] = (im[b] - im[b + 1]) * scale;
+        o[ro] = (re[b] - re[b + 1]) * scale;
+        o[io] = (im[b] - im[b + 1]) * scale;
     }
 }
 
