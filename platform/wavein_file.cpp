@@ -53,15 +53,18 @@ public:
                 p = PutSample(p, 0.0, format_.wBitsPerSample);
             return frames * format_.nBlockAlign;
         }
+        // The format in locals: the bytes written could alias it.
+        const int bits = format_.wBitsPerSample;
+        const bool mono = format_.nChannels == 1;
         int made = 0;
         for (; made < frames && ok_; ++made) {
             double l, r;
             Interpolated(l, r);
-            if (format_.nChannels == 1) {
-                p = PutSample(p, 0.5 * (l + r), format_.wBitsPerSample);
+            if (mono) {
+                p = PutSample(p, 0.5 * (l + r), bits);
             } else {
-                p = PutSample(p, l, format_.wBitsPerSample);
-                p = PutSample(p, r, format_.wBitsPerSample);
+                p = PutSample(p, l, bits);
+                p = PutSample(p, r, bits);
             }
             Step();
         }
