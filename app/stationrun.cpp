@@ -52,20 +52,10 @@ bool ReachesFullScale(const char* data, std::uint32_t bytes, bool sixteenBit)
         const auto* p = reinterpret_cast<const unsigned char*>(data);
         return std::any_of(p, p + bytes, [](unsigned char v) { return v == 0 || v == 255; });
     }
-    // The extremes of a run of samples at a time, without a branch per
-    // sample, so that the compiler can use vector minima and maxima.
-    const std::uint32_t samples = bytes / 2;
-    constexpr std::uint32_t kRun = 256;
-    for (std::uint32_t b = 0; b < samples; b += kRun) {
-        const std::uint32_t end = std::min(samples, b + kRun);
-        std::int16_t lo = 0, hi = 0;
-        for (std::uint32_t i = b; i < end; ++i) {
-            std::int16_t v;
-            std::memcpy(&v, data + 2 * i, sizeof v);
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-        if (hi >= 32767 || lo <= -32767)
+    for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
+        std::int16_t v;
+        std::memcpy(&v, data + i, sizeof v);
+        if (v >= 32767 || v <= -32767)
             return true;
     }
     return false;

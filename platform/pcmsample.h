@@ -15,37 +15,30 @@ namespace zol::platform {
 // its truncation is exact).
 inline long RoundHalfAway(double x)
 {
-    const long i = static_cast<long>(x);
+    long i = static_cast<long>(x);
     const double f = x - static_cast<double>(i);
-    return i + static_cast<long>(f >= 0.5) - static_cast<long>(f <= -0.5);
-}
-
-// A sample (-1..1, clipped; not a number is silence) as a 16-bit value and
-// as an unsigned 8-bit one. Scaling by a power of two is exact, so clipping
-// after it is the same as clipping before.
-inline std::int16_t Sample16Of(double v)
-{
-    const double x = v == v ? std::clamp(v * 32768.0, -32768.0, 32767.0) : 0.0;
-    return static_cast<std::int16_t>(RoundHalfAway(x));
-}
-
-inline std::uint8_t Sample8Of(double v)
-{
-    const double x = v == v ? std::clamp(v, -1.0, 1.0) * 128.0 + 128.0 : 128.0;
-    return static_cast<std::uint8_t>(RoundHalfAway(std::min(x, 255.0)));
+    if (f >= 0.5)
+        ++i;
+    else if (f <= -0.5)
+        --i;
+    return i;
 }
 
 // Writes one sample (-1..1) in the format's width, little-endian; returns
-// the position after it.
+// the position after it. A value that is not a number is written as
+// silence.
 inline char* PutSample(char* p, double v, int bits)
 {
+    v = v == v ? std::clamp(v, -1.0, 1.0) : 0.0;
     if (bits == 16) {
-        const auto u = static_cast<std::uint16_t>(Sample16Of(v));
+        const auto s = static_cast<std::int16_t>(RoundHalfAway(std::clamp(v * 32768.0, -32768.0, 32767.0)));
+        const auto u = static_cast<std::uint16_t>(s);
         p[0] = static_cast<char>(u & 0xFF);
         p[1] = static_cast<char>(u >> 8);
         return p + 2;
     }
-    p[0] = static_cast<char>(Sample8Of(v));
+    const long s = RoundHalfAway(std::clamp(v * 128.0 + 128.0, 0.0, 255.0));
+    p[0] = static_cast<char>(static_cast<std::uint8_t>(s));
     return p + 1;
 }
 

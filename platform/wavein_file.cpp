@@ -53,7 +53,21 @@ public:
                 p = PutSample(p, 0.0, format_.wBitsPerSample);
             return frames * format_.nBlockAlign;
         }
-        const int made = step_ == 1.0 && frac_ == 0.0 ? Copied(p, frames) : Resampled(p, frames);
+        // The format in locals: the bytes written could alias it.
+        const int bits = format_.wBitsPerSample;
+        const bool mono = format_.nChannels == 1;
+        int made = 0;
+        for (; made < frames && ok_; ++made) {
+            double l, r;
+            Interpolated(l, r);
+            if (mono) {
+                p = PutSample(p, 0.5 * (l + r), bits);
+            } else {
+                p = PutSample(p, l, bits);
+                p = PutSample(p, r, bits);
+            }
+            Step();
+        }
         if (!ok_ || made < frames)
             state_->ended = true;
         return made * format_.nBlockAlign;
@@ -73,91 +87,6 @@ private:
     struct Frame {
         double l = 0, r = 0;
     };
-    // The format is read into locals: the bytes written could alias it.
-    static char* Put(char* p, double l, double r, int bits, bool mono)
-    {
-        if (mono)
-            return PutSample(p, 0.5 * (l + r), bits);
-        p = PutSample(p, l, bits);
-        return PutSample(p, r, bits);
-    }
-    template <int Bits>
-    static char* PutAs(char* p, double v)
-    {
-        if constexpr (Bits == 16) {
-            const auto u = static_cast<std::uint16_t>(Sample16Of(v));
-            p[0] = static_cast<char>(u & 0xFF);
-            p[1] = static_cast<char>(u >> 8);
-            return p + 2;
-        } else {
-            p[0] = static_cast<char>(Sample8Of(v));
-            return p + 1;
-        }
-    }
-    int Resampled(char* p, int frames)
-    {
-        const int bits = format_.wBitsPerSample;
-        const bool mono = format_.nChannels == 1;
-        int made = 0;
-        for (; made < frames && ok_; ++made) {
-            double l, r;
-            Interpolated(l, r);
-            p = Put(p, l, r, bits, mono);
-            Step();
-        }
-        return made;
-    }
-    // The file at the capture rate: its frames one for one, which is what
-    // the interpolation gives when it never falls between two frames. The
-    // state is kept in locals while the buffer lasts (the bytes written could
-    // alias the members).
-    int Copied(char* p, int frames)
-    {
-        return format_.wBitsPerSample == 16 ? CopiedAs<16>(p, frames) : CopiedAs<8>(p, frames);
-    }
-    template <int Bits>
-    int CopiedAs(char* p, int frames)
-    {
-        const bool mono = format_.nChannels == 1;
-        const bool stereoFile = channels_ == 2;
-        const double* buf = buffer_.data();
-        std::int64_t pos = pos_;
-        std::int64_t filled = filled_;
-        Frame cur = cur_, next = next_;
-        bool haveNext = haveNext_;
-        int made = 0;
-        while (made < frames && ok_) {
-            if (mono) {
-                p = PutAs<Bits>(p, 0.5 * (cur.l + cur.r));
-            } else {
-                p = PutAs<Bits>(p, cur.l);
-                p = PutAs<Bits>(p, cur.r);
-            }
-            ++made;
-            if (!haveNext) {
-                ok_ = false;  // the last frame has been used
-                break;
-            }
-            cur = next;
-            if (pos < filled) {
-                const double* f = buf + pos * channels_;
-                next.l = f[0];
-                next.r = stereoFile ? f[1] : f[0];
-                ++pos;
-                continue;
-            }
-            pos_ = pos;
-            haveNext = ReadFrame(next);
-            buf = buffer_.data();
-            pos = pos_;
-            filled = filled_;
-        }
-        pos_ = pos;
-        cur_ = cur;
-        next_ = next;
-        haveNext_ = haveNext;
-        return made;
-    }
     void Interpolated(double& l, double& r) const
     {
         const Frame& b = haveNext_ ? next_ : cur_;
