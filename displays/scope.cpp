@@ -207,25 +207,33 @@ void TScope::Step()
 
         // Under the signal traces.
         DrawTraceC(p, w);
-
-        const int ya = YOf(positionA_);
         p.setPen(QPen(linecolorA_, 1));
-        p.drawLine(w - 4, prevA_, w - 2, lastA_);
-        p.drawLine(w - 2, lastA_, w, ya);
-        prevA_ = lastA_;
-        lastA_ = ya;
-
-        const int yb = YOf(positionB_);
+        DrawTrace(p, w, positionA_, prevA_, lastA_);
         p.setPen(QPen(linecolorB_, 1));
-        p.drawLine(w - 4, prevB_, w - 2, lastB_);
-        p.drawLine(w - 2, lastB_, w, yb);
-        prevB_ = lastB_;
-        lastB_ = yb;
+        DrawTrace(p, w, positionB_, prevB_, lastB_);
     }
     if (isVisible())
         repaint();
     if (OnUpdate)
         OnUpdate(this);
+}
+
+// The segment that ended at the last step is drawn again one step further
+// left, then the one to the new position; a side without a value draws
+// nothing, and a value after a gap starts with a point.
+void TScope::DrawTrace(QPainter& p, int w, int position, int& prev, int& last)
+{
+    if (prev != kGap && last != kGap)
+        p.drawLine(w - 4, prev, w - 2, last);
+    const int y = position == kGap ? kGap : YOf(position);
+    if (y != kGap) {
+        if (last != kGap)
+            p.drawLine(w - 2, last, w, y);
+        else
+            p.drawLine(w - 1, y, w, y);
+    }
+    prev = last;
+    last = y;
 }
 
 // The third trace has no baseline to start from: it begins with a point

@@ -4,6 +4,8 @@
 // its owner can set the next positions. An optional third trace (a share,
 // 0..100 % of the height, such as the Sun's obscuration) is drawn under the
 // two, with a scale of its own at the left edge while it is in the picture.
+// A trace whose position is kGap has no value at that step: nothing is
+// drawn for it there, and the picture shows a gap.
 #pragma once
 
 #include "controls/colors.h"
@@ -13,6 +15,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <climits>
 #include <functional>
 #include <optional>
 
@@ -21,6 +24,9 @@ namespace zol {
 class TScope : public QWidget {
 public:
     using TMouseEvent = std::function<void(QObject* sender, QMouseEvent* event)>;
+
+    // The position of a trace that has no value at a step.
+    static constexpr int kGap = INT_MIN;
 
     explicit TScope(QWidget* parent = nullptr);
     ~TScope() override;
@@ -96,6 +102,8 @@ private:
     void HorizontalGrid(QPainter& p, int x0, int x1);
     void ClearAndShow();
     void DrawTraceC(QPainter& p, int w);
+    // Draws one signal trace's newest segment; prev and last follow it.
+    void DrawTrace(QPainter& p, int w, int position, int& prev, int& last);
     void DrawScaleC(QPainter& p) const;
 
     int baseline_ = 50;
@@ -116,6 +124,7 @@ private:
     platform::TimerId timer_ = 0;
     bool stepPosted_ = false;
     int baseY_ = 0;
+    // y of the trace at the last two steps; kGap where it had no value.
     int prevA_ = 0, lastA_ = 0, prevB_ = 0, lastB_ = 0;
     std::optional<int> prevC_, lastC_;
     // Steps since the third trace was last drawn (it leaves the picture

@@ -134,6 +134,37 @@ TEST(Scope, TracesFollowThePositions)
     EXPECT_EQ(c.At(w - 1, 90), clGreen);
 }
 
+TEST(Scope, AGapInATraceDrawsNothingAndTheTraceStartsAgainWithAPoint)
+{
+    Chart c;
+    const int w = 652;
+    const int y30 = c.s.YOf(30), y70 = c.s.YOf(70), y60 = c.s.YOf(60);
+    c.s.Plot(30, 70);
+    c.s.Plot(30, 70);
+    // Trace A has no value for three steps; trace B goes on.
+    for (int i = 0; i < 3; ++i)
+        c.s.Plot(TScope::kGap, 70);
+    // Neither a line to the top or bottom edge nor one to the baseline:
+    // the gap's columns hold no navy pixel at all.
+    for (int x = w - 4; x < w; ++x)
+        for (int y = 0; y < 180; ++y)
+            ASSERT_NE(c.At(x, y), clNavy) << x << "," << y;
+    EXPECT_EQ(c.At(w - 1, y70), clGreen);
+    // The trace before the gap is still there, further left.
+    EXPECT_EQ(c.At(w - 8, y30), clNavy);
+    // After the gap it begins with a point, joined to nothing before it.
+    c.s.Plot(60, TScope::kGap);
+    EXPECT_EQ(c.At(w - 1, y60), clNavy);
+    for (int y = 0; y < 180; ++y) {
+        EXPECT_NE(c.At(w - 2, y), clNavy) << y;
+        EXPECT_NE(c.At(w - 1, y), clGreen) << y;  // trace B's gap
+    }
+    c.s.Plot(60, 70);
+    EXPECT_EQ(c.At(w - 3, y60), clNavy);
+    EXPECT_EQ(c.At(w - 1, y60), clNavy);
+    EXPECT_EQ(c.At(w - 1, y70), clGreen);
+}
+
 TEST(Scope, TimerStepsEveryInterval)
 {
     auto& sim = test::Sim();
