@@ -20,6 +20,8 @@ namespace zol {
 
 QString TwoCharField(int value)
 {
+    if (value == kNoAudio)
+        return QStringLiteral("--");
     QString text = QString::number(value).left(2);
     if (text.size() == 1)
         text.prepend('0');
@@ -60,6 +62,11 @@ QString MeasureLine(QChar marker, const QString& time, const QString& date, int 
 QString Scope2Line(int windowMin, int windowMax)
 {
     return TwoCharField(windowMin) + ',' + TwoCharField(windowMax);
+}
+
+bool IsNoAudioField(const char* text, int size)
+{
+    return size == 2 && text[0] == '-' && text[1] == '-';
 }
 
 bool ParseField(const char* text, int size, int& value)
@@ -379,25 +386,38 @@ THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 bu
     StepRing ring(keep, period);
     int groupCount = 0;
     int groupSum = 0;
+    int groupHeard = 0;  // lines of the group with audio
     // An unreadable mean stands for the last readable one (90, silence,
     // before any); an unreadable minimum counts as "no minimum yet".
     int lastMean = 90;
     auto line = [&](const char* head, int, qint64 length) {
         if (length != 25)
             return;
+        const bool heard = !IsNoAudioField(head + 20, 2);
         int a = lastMean;
         int b = 0;
-        if (ParseField(head + 20, 2, a))
+        if (!heard)
+            a = kNoAudio;
+        else if (ParseField(head + 20, 2, a))
             lastMean = a;
         else
             a = lastMean;
-        if (!ParseField(head + 23, 2, b) || b == 0)
-            b = a;
-        groupSum += a;
+        if (!ParseField(head + 23, 2, b))
+            b = 0;
+        if (heard) {
+            groupSum += a;
+            ++groupHeard;
+        }
         if (++groupCount == 5) {
-            ring.Add(groupSum / 5, b, MeasureLineUtcMs(head, 25));
+            const int mean = groupHeard > 0 ? groupSum / groupHeard : kNoAudio;
+            // Without a minimum the line's own mean stands in, or the
+            // group's when the line had no audio.
+            if (b == 0)
+                b = heard ? a : mean;
+            ring.Add(mean, mean == kNoAudio ? kNoAudio : b, MeasureLineUtcMs(head, 25));
             groupCount = 0;
             groupSum = 0;
+            groupHeard = 0;
         }
     };
     qint64 bytesRead = 0;
@@ -439,9 +459,13 @@ THistory ReadScope2History(const QString& path, int keep, int period, qint64 bud
     auto line = [&](const char* head, int headSize, qint64) {
         int min = 25;
         int max = 60;
-        if (!ParseField(head, std::min(headSize, 2), min))
+        if (IsNoAudioField(head, std::min(headSize, 2)))
+            min = kNoAudio;
+        else if (!ParseField(head, std::min(headSize, 2), min))
             min = 25;
-        if (headSize <= 3 || !ParseField(head + 3, std::min(headSize - 3, 2), max))
+        if (headSize > 3 && IsNoAudioField(head + 3, std::min(headSize - 3, 2)))
+            max = kNoAudio;
+        else if (headSize <= 3 || !ParseField(head + 3, std::min(headSize - 3, 2), max))
             max = 60;
         ring.Add(min, max);
     };

@@ -2,6 +2,7 @@
 // the disk when flushed, and reading back the end of a log for its chart.
 #pragma once
 
+#include "app/measurement.h"
 #include "platform/errors.h"
 
 #include <QByteArray>
@@ -14,8 +15,11 @@
 namespace zol {
 
 // The decimal text of `value` cut to two characters, with a leading "0" when
-// it has one ("07", "35").
+// it has one ("07", "35"); "--" for kNoAudio (a value measured without
+// audio), right-aligned in its field as the numbers are.
 QString TwoCharField(int value);
+// Whether a field of a log line is the no-audio mark "--".
+bool IsNoAudioField(const char* text, int size);
 // Day, month and two-digit year ("DD/MM/YY", always 8 characters) joined by
 // the separator of `dateFormat`, a date format in the C library's notation
 // such as the locale's "%d.%m.%Y".
@@ -114,6 +118,8 @@ constexpr qint64 kHistoryBytes = 1 << 20;
 // measure.txt: every five lines of 25 characters make a step (a: the mean of
 // their means, b: the fifth line's minimum, or its mean when that is 0);
 // other lines are skipped; a final group of fewer than five is not drawn.
+// A line whose mean is "--" (no audio) counts toward its group but adds no
+// mean; a group of such lines only is a gap (a and b kNoAudio).
 // `keep` steps are kept, more if needed so that the steps skipped are a
 // multiple of `period` (the chart's grid repeats every `period` steps).
 THistory ReadMeasureHistory(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);
@@ -127,7 +133,7 @@ qint64 MeasureLineUtcMs(const char* line, int size);
 // (6k - 5)-th last group of five lines. kNoTime where measure.txt has none.
 std::vector<qint64> WindowTimes(const THistory& measure, std::size_t windows);
 // scope2.txt: every line is a step: a is its minimum (25 when unreadable),
-// b its maximum (60 when unreadable).
+// b its maximum (60 when unreadable); a field "--" (no audio) is kNoAudio.
 THistory ReadScope2History(const QString& path, int keep, int period, qint64 budget = kHistoryBytes);
 
 }  // namespace zol

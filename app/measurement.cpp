@@ -13,12 +13,16 @@ int TMeasurement::Reading(double level)
 
 int TMeasurement::ChartPosition(int reading)
 {
+    if (reading == kNoAudio)
+        return kNoAudio;
     return 100 - (reading * 100 / 70);
 }
 
 TChartPoint TMeasurement::PlotPositions(int average, int minimum)
 {
-    return {ChartPosition(average), ChartPosition(minimum) + 1};
+    if (average == kNoAudio)
+        return {kNoAudio, kNoAudio};
+    return {ChartPosition(average), minimum == kNoAudio ? kNoAudio : ChartPosition(minimum) + 1};
 }
 
 void TMeasurement::BeginRun()
@@ -29,6 +33,7 @@ void TMeasurement::BeginRun()
     marker_ = '*';
     windowMin_ = 90;
     windowMax_ = 0;
+    windowAudio_ = windowSilent_ = false;
 }
 
 void TMeasurement::AddReading(int reading)
@@ -44,10 +49,25 @@ void TMeasurement::AddReading(int reading)
     }
 }
 
+void TMeasurement::AddNoAudio()
+{
+    secondSilent_ += 1;
+    if (pendingAverage_ == -1) {
+        pendingAverage_ = averageCount_ > 0 ? averageSum_ / averageCount_ : kNoAudio;
+        averageSum_ = 0;
+        averageCount_ = 0;
+    }
+}
+
 TAverageStep TMeasurement::TakeAverage()
 {
     windowUpdates_ += 1;
     const int avg = pendingAverage_;
+    if (avg == kNoAudio) {
+        windowSilent_ = true;
+        return {kNoAudio, kNoAudio};
+    }
+    windowAudio_ = true;
     if (avg > windowMax_)
         windowMax_ = avg;
     if (avg < windowMin_) {
@@ -75,22 +95,26 @@ TWindowLine TMeasurement::CloseWindow()
     TWindowLine line;
     line.min = windowMin_;
     line.max = windowMax_;
-    line.plot = {ChartPosition(windowMin_), ChartPosition(windowMax_)};
+    if (windowSilent_ && !windowAudio_)
+        line.min = line.max = kNoAudio;
+    line.plot = {ChartPosition(line.min), ChartPosition(line.max)};
     windowMin_ = 90;
     windowMax_ = 0;
     windowUpdates_ = 0;
+    windowAudio_ = windowSilent_ = false;
     return line;
 }
 
 TSecondLine TMeasurement::CloseSecond()
 {
     TSecondLine line;
-    line.due = secondCount_ != 0;
+    line.due = secondCount_ != 0 || secondSilent_ != 0;
     line.marker = marker_;
-    line.mean = secondCount_ != 0 ? secondSum_ / secondCount_ : 0;
+    line.mean = secondCount_ != 0 ? secondSum_ / secondCount_ : secondSilent_ != 0 ? kNoAudio : 0;
     line.minimum = lastMin_;
     secondCount_ = 0;
     secondSum_ = 0;
+    secondSilent_ = 0;
     return line;
 }
 

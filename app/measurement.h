@@ -5,9 +5,19 @@
 // every 30 seconds a window closes with the smallest and largest of those
 // averages. It also decides each step of a calibration. All dB values are
 // whole dB below full scale (0 full scale, 90 silence).
+//
+// A tick without audio (no capture device, or one that stopped delivering)
+// is no reading: it is counted so that the second and the average still
+// close on time, but what they give is kNoAudio when no reading came in.
 #pragma once
 
+#include <limits>
+
 namespace zol {
+
+// A value measured without any audio: logged as "--", drawn as a gap. No
+// reading, average or chart position can take it.
+constexpr int kNoAudio = std::numeric_limits<int>::min();
 
 // Chart positions of the two traces of a step.
 struct TChartPoint {
@@ -15,7 +25,8 @@ struct TChartPoint {
     int b = 0;
 };
 
-// What a 5-second step plots, in dB: trace A and trace B.
+// What a 5-second step plots, in dB: trace A and trace B (both kNoAudio
+// when the step had no audio).
 struct TAverageStep {
     int average = 0;
     int minimum = 0;
@@ -23,16 +34,20 @@ struct TAverageStep {
 
 // A second closed for measure.txt.
 struct TSecondLine {
-    bool due = false;  // readings came in: a line is written
+    bool due = false;  // ticks came in: a line is written
     char marker = ' '; // '*' until the run's first line is written
-    int mean = 0;      // mean reading of the second (0 without readings)
+    // Mean reading of the second (0 without ticks; kNoAudio when all its
+    // ticks had no audio).
+    int mean = 0;
     int minimum = 0;   // the latest window minimum (0 until one is known)
 };
 
 // A 30-second window closed for scope2.txt and the 30-second chart.
 struct TWindowLine {
-    int min = 0;  // smallest 5-second average: the signal
-    int max = 0;  // largest: the noise
+    // Smallest 5-second average (the signal) and largest (the noise); both
+    // kNoAudio when every step of the window had no audio.
+    int min = 0;
+    int max = 0;
     TChartPoint plot;  // positions of min (trace A) and max (trace B)
 };
 
@@ -48,7 +63,8 @@ public:
     // the level raised to 1 first (silence and nonsense read 90).
     static int Reading(double level);
     // Where a reading lies on a chart: 100 at 0 dB (top), 0 at 70 dB
-    // (bottom), the division truncating toward zero.
+    // (bottom), the division truncating toward zero. kNoAudio stays
+    // kNoAudio.
     static int ChartPosition(int reading);
     // The live 5-second chart's positions of an average and a minimum; the
     // minimum's trace is drawn one unit higher.
@@ -61,6 +77,9 @@ public:
     // One reading (every 100 ms). Counts it for the second and for the
     // average; delivers the average when one has been asked for.
     void AddReading(int reading);
+    // A tick without audio: no reading, but the second gets a line and an
+    // average asked for is delivered (kNoAudio when no reading came in).
+    void AddNoAudio();
 
     // --- the 5-second chart
     // Asks for the average of the readings since the last delivery; the
@@ -69,7 +88,8 @@ public:
     bool AverageRequested() const { return pendingAverage_ == -1; }
     // Takes the delivered average into the window and says what to plot:
     // the average and the latest minimum (the minimum twice on the first
-    // update of a window).
+    // update of a window); an average without audio leaves the window as
+    // it is and plots a gap.
     TAverageStep TakeAverage();
     // At the end of the input: delivers the average of the readings
     // gathered so far, if there are any.
@@ -128,6 +148,9 @@ private:
     int averageCount_ = 0;
     int secondSum_ = 0;  // readings since the last closed second
     int secondCount_ = 0;
+    int secondSilent_ = 0;  // ticks without audio in the second
+    bool windowAudio_ = false;   // the window has had an average with audio
+    bool windowSilent_ = false;  // ... and one without
     int windowMin_ = 90;  // averages of the current 30-second window
     int windowMax_ = 0;
     int lastMin_ = 0;  // the latest new window minimum, kept across windows

@@ -1,5 +1,7 @@
 #include "app/program.h"
 
+#include "app/capturekeeper.h"
+
 #include "app/cmdline.h"
 #include "app/stationrun.h"
 #include "app/eclipsepath.h"
@@ -154,7 +156,11 @@ int RunWindow(QApplication& app, TRun& run)
     TMainForm form(options);
     platform::ErrorReporter show;
     if (options.headless) {
-        show = [](const QString& message) { Print(stderr, "zol: " + message + "\n"); };
+        // One line a message: the line breaks after a failing call's name
+        // become blanks.
+        show = [](const QString& message) {
+            Print(stderr, "zol: " + QString(message).replace(QStringLiteral("\n\r"), QStringLiteral(" ")) + "\n");
+        };
         form.OnMeasureLine = [](const QString& line) { Print(stdout, line + "\n"); };
     } else {
         show = [&form](const QString& message) { QMessageBox::critical(&form, QStringLiteral("zol"), message); };
@@ -164,6 +170,18 @@ int RunWindow(QApplication& app, TRun& run)
         ++run.errors;
         show(message);
     });
+    // A capture device that records again after it was missing is good
+    // news, not an error: told without a box to click away.
+    form.Capture->OnRecovered = [&form, headless = options.headless](const QString& message) {
+        if (headless) {
+            Print(stderr, "zol: " + message + "\n");
+            return;
+        }
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("zol"), message, QMessageBox::Ok, &form);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    };
     bool done = false;
     form.OnClosed = [&] {
         done = true;

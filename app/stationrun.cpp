@@ -1,5 +1,6 @@
 #include "app/stationrun.h"
 
+#include "app/capturekeeper.h"
 #include "app/datafile.h"
 #include "app/inifile.h"
 #include "app/logfiles.h"
@@ -155,11 +156,14 @@ void TStationRun::AddReading()
     row.db = form_.D1->Value();
     row.peak = form_.Om->RawLevel();
     row.gain = form_.inputlevel->Position();
-    // No audio while the capture is not running (a device that was lost);
-    // an overload when the input, before the filter, reached full scale
-    // since the last reading.
-    if (!form_.mvi->IsStarted())
+    // No audio while the device is missing or delivers nothing (the
+    // reading and the level are then none: 90 and 0); an overload when the
+    // input, before the filter, reached full scale since the last reading.
+    if (!form_.Capture->HasAudio()) {
         row.flag = rfNoAudio;
+        row.db = 90;
+        row.peak = 0;
+    }
     else if (tap_->clipped.exchange(false, std::memory_order_relaxed))
         row.flag = rfOverload;
     if (form_.Eclipse)

@@ -1,5 +1,6 @@
 #include "app/zolu.h"
 
+#include "app/capturekeeper.h"
 #include "app/diskio.h"
 #include "app/eclipsetrace.h"
 #include "app/inifile.h"
@@ -80,6 +81,12 @@ int GridPeriod(const TScope* scope)
     return std::max(1, scope->Gridsize() / 2);
 }
 
+// A chart position, or the chart's gap for a value without audio.
+int ScopePosition(int position)
+{
+    return position == kNoAudio ? TScope::kGap : position;
+}
+
 }  // namespace
 
 TMainForm::TMainForm(const TOptions& options, QWidget* parent) : QWidget(parent)
@@ -124,13 +131,9 @@ void TMainForm::FormCreate()
         ShowCalibrated();
         Scope1->SetBaseline(Measurement.Threshold());
     }
-    try {
-        mvi->Start();
-    } catch (...) {
-        // The device's error reaches the user; the window still opens so the
-        // logs and charts of earlier runs can be seen.
-        platform::HandleCurrentException();
-    }
+    // A device that cannot be opened is reported and tried again; the
+    // window opens all the same and logs the seconds without audio.
+    Capture->Start();
     HT3->SetEnabled(true);
 }
 
@@ -333,6 +336,14 @@ void TMainForm::ScopegainChange()
 
 void TMainForm::HT2Timer()
 {
+    // Without audio there is no reading: the read-out goes dark and the
+    // calibration waits.
+    const bool audio = Capture->HasAudio();
+    D1->SetEnabled(audio);
+    if (!audio) {
+        Measurement.AddNoAudio();
+        return;
+    }
     const int reading = TMeasurement::Reading(Om->RawLevel());
     D1->SetValue(reading);
     if (Measurement.Calibrating())
@@ -365,8 +376,8 @@ void TMainForm::TakeAverage()
 void TMainForm::Plotscope(TScope* scope, int a, int b)
 {
     const TChartPoint p = TMeasurement::PlotPositions(a, b);
-    scope->SetPositionA(p.a);
-    scope->SetPositionB(p.b);
+    scope->SetPositionA(ScopePosition(p.a));
+    scope->SetPositionB(ScopePosition(p.b));
 }
 
 void TMainForm::Scope2Update()
@@ -376,8 +387,8 @@ void TMainForm::Scope2Update()
     FeedEclipseNext(Scope2);
     // A failing log must not keep the window from starting a new one.
     const TWindowLine window = Measurement.CloseWindow();
-    Scope2->SetPositionA(window.plot.a);
-    Scope2->SetPositionB(window.plot.b);
+    Scope2->SetPositionA(ScopePosition(window.plot.a));
+    Scope2->SetPositionB(ScopePosition(window.plot.b));
     // A log that goes on failing for the reason it has reported stays quiet:
     // one message, not one every step.
     try {
@@ -506,7 +517,8 @@ void TMainForm::RestoreGraph()
     const THistory history = ReadMeasureHistory(MeasurePath, VisibleSteps(Scope1), GridPeriod(Scope1));
     for (const THistoryStep& step : history.steps) {
         FeedEclipse(Scope1, step.utcMs);
-        Scope1->Plot(TMeasurement::ChartPosition(step.a), TMeasurement::ChartPosition(step.b));
+        Scope1->Plot(ScopePosition(TMeasurement::ChartPosition(step.a)),
+                     ScopePosition(TMeasurement::ChartPosition(step.b)));
     }
 }
 
@@ -530,7 +542,8 @@ void TMainForm::RestoreGraph2()
     const std::vector<qint64> times = WindowTimes(groups, history.steps.size());
     for (std::size_t i = 0; i < history.steps.size(); ++i) {
         FeedEclipse(Scope2, times[i]);
-        Scope2->Plot(TMeasurement::ChartPosition(history.steps[i].a), TMeasurement::ChartPosition(history.steps[i].b));
+        Scope2->Plot(ScopePosition(TMeasurement::ChartPosition(history.steps[i].a)),
+                     ScopePosition(TMeasurement::ChartPosition(history.steps[i].b)));
     }
 }
 
@@ -586,6 +599,7 @@ void TMainForm::FormClose()
         }
     }
     Settings.reset();
+    Capture->Stop();
     mvi->Close();
 }
 

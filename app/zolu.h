@@ -23,6 +23,7 @@ namespace platform {
 class TIntervalTimer;
 }
 class TIniFile;
+class TCaptureKeeper;
 class TEclipseTrace;
 class TTextLog;
 class TMMWaveIn;
@@ -171,6 +172,9 @@ public:
     // The Sun's obscuration at the path's midpoint, drawn as the charts'
     // third trace; none without both ends of the path in zol.ini.
     std::unique_ptr<TEclipseTrace> Eclipse;
+    // Keeps mvi recording: a device that is missing or lost is opened again
+    // until it records; the readings meanwhile are ticks without audio.
+    std::unique_ptr<TCaptureKeeper> Capture;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

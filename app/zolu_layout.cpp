@@ -2,6 +2,8 @@
 // settings and places, panel by panel, and the sound-processing chain.
 #include "app/zolu.h"
 
+#include "app/capturekeeper.h"
+
 #include "chain/connector.h"
 #include "app/filterpresets.h"
 #include "chain/equalizer.h"
@@ -412,6 +414,7 @@ void TMainForm::BuildChain(const TOptions& options)
     mvi->SetCallBackMode(cmThread);
     mvi->SetMode(mStereo);
     mvi->SetBitLength(b16Bit);
+    Capture = std::make_unique<TCaptureKeeper>(*mvi);
 
     c1 = new TMMConnector(this);
     c1->setObjectName("c1");

@@ -320,6 +320,13 @@ void TMMCustomWaveIn::DeviceError(const char* call, int code)
     Fail(CallPrefix(call) + DeviceErrorText(code));
 }
 
+void TMMCustomWaveIn::OpenError(int code)
+{
+    const QString name = backend_ ? backend_->DeviceName(deviceId_) : QString();
+    Fail(CallPrefix("WaveInOpen") + (name.isEmpty() ? QString() : name + QStringLiteral(": ")) +
+         DeviceErrorText(code));
+}
+
 void TMMCustomWaveIn::CheckFormat()
 {
     const WAVEFORMATEX* f = GetWaveFormat();
@@ -328,7 +335,7 @@ void TMMCustomWaveIn::CheckFormat()
     // A device that cannot be opened at all says why; only a refused format
     // is reported as one.
     if (query != platform::MMSYSERR_NOERROR && query != platform::WAVERR_BADFORMAT)
-        DeviceError("WaveInOpen", query);
+        OpenError(query);
     if (query != platform::MMSYSERR_NOERROR)
         Fail(cant);
     if (f->wFormatTag != WAVE_FORMAT_PCM)

@@ -63,6 +63,10 @@ public:
     // --- events
     TNotifyEvent OnError;
     TNotifyEvent OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+    // The device stopped working while recording. The source has closed in
+    // order; `reason` is the sound system's text for the error. Without a
+    // handler the loss goes to the application's error handler.
+    std::function<void(QObject* sender, const QString& reason)> OnDeviceLost;
 
     // --- properties
     TMMCBMode CallBackMode() const { return callBackMode_; }
@@ -144,6 +148,8 @@ private:
     void RefuseWhileOpen();
     QString DeviceErrorText(int code) const;
     [[noreturn]] void DeviceError(const char* call, int code);
+    // The device cannot be opened: the message names it and the reason.
+    [[noreturn]] void OpenError(int code);
     void CheckFormat();
     void ComputeByteLimit();
 

@@ -268,7 +268,10 @@ void TMMCustomWaveIn::DeviceLost(std::uint64_t handle, int error)
         platform::HandleCurrentException();
         CloseAfterFailure();
     }
-    platform::HandleException(std::make_exception_ptr(EMMWaveInError(text)));
+    if (OnDeviceLost)
+        OnDeviceLost(this, DeviceErrorText(error));
+    else
+        platform::HandleException(std::make_exception_ptr(EMMWaveInError(text)));
 }
 
 void TMMCustomWaveIn::ThreadGaveUp(std::uint64_t handle, std::exception_ptr error)

@@ -162,7 +162,7 @@ void TMMCustomWaveIn::OpenDevice()
             std::lock_guard lock(mutex_);
             handle_ = 0;
         }
-        DeviceError("WaveInOpen", rc);
+        OpenError(rc);
     }
     std::lock_guard lock(mutex_);
     device_ = std::move(device);

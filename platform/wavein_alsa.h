@@ -30,6 +30,7 @@ public:
     int Open(int id, const WAVEFORMATEX& format, WaveInCallback callback,
              std::unique_ptr<WaveInDevice>& device) override;
     QString Description() const override;
+    QString DeviceName(int id) override { return PcmName(id); }
 
     // The PCM name of a device number; empty when there is none.
     QString PcmName(int id);

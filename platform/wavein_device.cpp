@@ -24,6 +24,14 @@ std::shared_ptr<WaveInBackend>& Backend()
 }
 }  // namespace
 
+QString WaveInBackend::DeviceName(int id)
+{
+    DeviceCapsRecord caps;
+    if (GetCaps(id, caps) == MMSYSERR_NOERROR && !caps.productName.isEmpty())
+        return caps.productName;
+    return QStringLiteral("device %1").arg(id);
+}
+
 void SetWaveInBackend(std::shared_ptr<WaveInBackend> backend)
 {
     {

@@ -61,6 +61,10 @@ public:
                      std::unique_ptr<WaveInDevice>& device) = 0;
     // A short description for messages ("ALSA default", "simulated receiver").
     virtual QString Description() const = 0;
+    // The name of device `id` as the user gave or knows it ("default",
+    // "plughw:1,0"), for messages about that device. By default the product
+    // name of its capabilities.
+    virtual QString DeviceName(int id);
 };
 
 // Queue helpers shared by the back ends: mark a header as handed back.

@@ -1,5 +1,6 @@
 #include "platform/wavein_sources.h"
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/mmsyserr.h"
 #include "platform/pcmsample.h"
@@ -250,6 +251,10 @@ public:
     }
     int QueryFormat(int id, const WAVEFORMATEX& format) override
     {
+        {
+            std::lock_guard lock(script_->mutex);
+            script_->queries.push_back(TheClock().NowUs());
+        }
         if (int rc = script_->FailureOf(QStringLiteral("QueryFormat")))
             return rc;
         if (id < -1 || id >= DeviceCount())

@@ -80,6 +80,9 @@ struct WaveInScript {
     std::atomic<int> delivered{0};
     std::atomic<int> starts{0};
     std::atomic<int> resets{0};
+    // The clock's time (microseconds) of every format query, the first call
+    // of each opening: when the capture tried the device.
+    std::vector<std::int64_t> queries;
 
     int FailureOf(const QString& call);
 };

@@ -123,6 +123,15 @@ TEST(LogFiles, LineFormatsAndFields)
     EXPECT_EQ(line, "*,17:05:09,12/08/26,31,07");
     EXPECT_EQ(line.size(), 25);
     EXPECT_EQ(Scope2Line(35, 50), "35,50");
+    // A second and a window without audio keep the lengths; "--" stands
+    // where the numbers would.
+    const QString silent = MeasureLine(' ', "17:05:10", "12/08/26", kNoAudio, 7);
+    EXPECT_EQ(silent, " ,17:05:10,12/08/26,--,07");
+    EXPECT_EQ(silent.size(), 25);
+    EXPECT_EQ(Scope2Line(kNoAudio, kNoAudio), "--,--");
+    EXPECT_TRUE(IsNoAudioField("--", 2));
+    EXPECT_FALSE(IsNoAudioField("-1", 2));
+    EXPECT_FALSE(IsNoAudioField("--", 1));
 
     int v = 0;
     EXPECT_TRUE(ParseField("07", v));
@@ -422,6 +431,52 @@ void ExpectSameSteps(const THistory& tail, const THistory& full)
     EXPECT_EQ(tail.skipped, full.skipped);
 }
 }  // namespace
+
+TEST(LogFiles, LinesWithoutAudioAreGapsInTheHistory)
+{
+    QTemporaryDir dir;
+    const QString measure = dir.filePath("measure.txt");
+    const QString scope2 = dir.filePath("scope2.txt");
+    auto line = [](int second, const char* mean, const char* min) {
+        return QByteArray(" ,17:05:") + QByteArray::number(second).rightJustified(2, '0') + ",12/08/26," + mean +
+               "," + min + "\r\n";
+    };
+    QByteArray text;
+    // A group with audio, one without, one partly without (the fifth line
+    // silent, its minimum known), one partly without whose fifth line has no
+    // minimum, and one with the marker in the minimum field's place (junk).
+    for (int i = 0; i < 5; ++i)
+        text += line(i, "40", "35");
+    for (int i = 5; i < 10; ++i)
+        text += line(i, "--", "35");
+    text += line(10, "30", "00") + line(11, "34", "00") + line(12, "--", "00") + line(13, "--", "00") +
+            line(14, "--", "33");
+    text += line(15, "20", "00") + line(16, "--", "00") + line(17, "--", "00") + line(18, "--", "00") +
+            line(19, "--", "00");
+    WriteAll(measure, text);
+    THistory h = ReadMeasureHistory(measure, 100, 1);
+    ASSERT_EQ(h.steps.size(), 4u);
+    EXPECT_EQ(h.steps[0].a, 40);
+    EXPECT_EQ(h.steps[0].b, 35);
+    EXPECT_EQ(h.steps[1].a, kNoAudio);
+    EXPECT_EQ(h.steps[1].b, kNoAudio);
+    EXPECT_EQ(h.steps[2].a, 32);  // (30 + 34) div 2: silent lines add no mean
+    EXPECT_EQ(h.steps[2].b, 33);
+    EXPECT_EQ(h.steps[3].a, 20);
+    EXPECT_EQ(h.steps[3].b, 20);  // the group's mean stands in for the missing minimum
+    EXPECT_NE(h.steps[1].utcMs, kNoTime);
+
+    WriteAll(scope2, "35,50\r\n--,--\r\n--,40\r\nxx,--\r\n");
+    h = ReadScope2History(scope2, 100, 1);
+    ASSERT_EQ(h.steps.size(), 4u);
+    EXPECT_EQ(h.steps[0].a, 35);
+    EXPECT_EQ(h.steps[1].a, kNoAudio);
+    EXPECT_EQ(h.steps[1].b, kNoAudio);
+    EXPECT_EQ(h.steps[2].a, kNoAudio);
+    EXPECT_EQ(h.steps[2].b, 40);
+    EXPECT_EQ(h.steps[3].a, 25);  // unreadable, as before
+    EXPECT_EQ(h.steps[3].b, kNoAudio);
+}
 
 TEST(LogFiles, ALongHistoryIsReadFromItsEndAsAFullReadWouldGiveIt)
 {

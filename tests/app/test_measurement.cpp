@@ -284,3 +284,73 @@ TEST(Measurement, CalibrationDecisions)
     never.Uncalibrate();
     EXPECT_FALSE(never.IsCalibrated());
 }
+
+TEST(Measurement, TicksWithoutAudioAreNoReadings)
+{
+    TMeasurement m;
+    m.BeginRun();
+    Step(m, 40);  // the window's minimum so far: 40
+    m.CloseSecond();
+    m.MarkerUsed();
+
+    // A second of ticks without audio has a line, whose mean says so; the
+    // minimum is the one known.
+    for (int i = 0; i < 10; ++i)
+        m.AddNoAudio();
+    TSecondLine s = m.CloseSecond();
+    EXPECT_TRUE(s.due);
+    EXPECT_EQ(s.mean, kNoAudio);
+    EXPECT_EQ(s.minimum, 40);
+    // A second with some audio is the mean of its readings only.
+    m.AddNoAudio();
+    m.AddReading(30);
+    m.AddNoAudio();
+    m.AddReading(33);
+    s = m.CloseSecond();
+    EXPECT_EQ(s.mean, 31);
+    // A second without ticks still has no line.
+    EXPECT_FALSE(m.CloseSecond().due);
+
+    // An average asked for is delivered by a tick without audio too: the
+    // mean of the readings before it, or no audio when there were none.
+    m.RequestAverage();
+    m.AddNoAudio();
+    EXPECT_FALSE(m.AverageRequested());
+    EXPECT_EQ(m.PendingAverage(), 31);  // (30 + 33) div 2, the readings since the last delivery
+    m.TakeAverage();
+    m.RequestAverage();
+    m.AddNoAudio();
+    EXPECT_EQ(m.PendingAverage(), kNoAudio);
+    const TAverageStep gap = m.TakeAverage();
+    EXPECT_EQ(gap.average, kNoAudio);
+    EXPECT_EQ(gap.minimum, kNoAudio);
+    // It leaves the window as it was: min 31, max 40.
+    EXPECT_EQ(m.WindowMin(), 31);
+    EXPECT_EQ(m.WindowMax(), 40);
+    TWindowLine w = m.CloseWindow();
+    EXPECT_EQ(w.min, 31);
+    EXPECT_EQ(w.max, 40);
+
+    // A window whose every step had no audio has no values at all.
+    for (int i = 0; i < 6; ++i) {
+        m.RequestAverage();
+        m.AddNoAudio();
+        m.TakeAverage();
+    }
+    w = m.CloseWindow();
+    EXPECT_EQ(w.min, kNoAudio);
+    EXPECT_EQ(w.max, kNoAudio);
+    EXPECT_EQ(w.plot.a, kNoAudio);
+    EXPECT_EQ(w.plot.b, kNoAudio);
+    // A window without steps at all keeps its old form.
+    w = m.CloseWindow();
+    EXPECT_EQ(w.min, 90);
+    EXPECT_EQ(w.max, 0);
+    // The last minimum is untouched by the gap.
+    EXPECT_EQ(m.LastMin(), 31);
+
+    EXPECT_EQ(TMeasurement::ChartPosition(kNoAudio), kNoAudio);
+    const TChartPoint p = TMeasurement::PlotPositions(kNoAudio, 35);
+    EXPECT_EQ(p.a, kNoAudio);
+    EXPECT_EQ(p.b, kNoAudio);
+}

@@ -350,9 +350,9 @@ TEST(WaveIn, FailuresInOpenAndStartLeaveTheDeviceClosed)
     };
     const QString text = pf::MMSystemErrorText(pf::MMSYSERR_ALLOCATED);
     const std::vector<Case> cases = {
-        // A device that cannot even be asked says why.
-        {"QueryFormat", "WaveInOpen:\n\r" + text, false},
-        {"Open", "WaveInOpen:\n\r" + text, false},
+        // A device that cannot even be asked says which one and why.
+        {"QueryFormat", "WaveInOpen:\n\rScripted input 0: " + text, false},
+        {"Open", "WaveInOpen:\n\rScripted input 0: " + text, false},
         {"PrepareHeader", "WaveInPrepareHeader:\n\r" + text, false},
         {"AddBuffer", "WaveInAddBuffer:\n\r" + text, true},
         {"Start", "WaveInStart:\n\r" + text, true},
@@ -390,7 +390,7 @@ TEST(WaveIn, FailuresInOpenAndStartLeaveTheDeviceClosed)
         Rig rig;
         rig.script->failures["Open"] = 777;
         EXPECT_EQ(MessageOf([&] { rig.wave->Open(); }),
-                  "WaveInOpen:\n\rSpecified error number is out of range (unknown error)");
+                  "WaveInOpen:\n\rScripted input 0: Specified error number is out of range (unknown error)");
     }
     {
         // The capability flags must include the format: 11.025 kHz stereo 16-bit.
@@ -468,6 +468,32 @@ TEST(WaveIn, DeviceLostMidStreamStopsAndClosesTheChainAndTellsTheUser)
                   "WaveIn:\n\rThe recording device stopped delivering audio\n\rThe scripted device failed.");
         EXPECT_EQ(rig.script->closes.load(), 1);
     }
+}
+
+TEST(WaveIn, ALossHandlerIsToldTheReasonInsteadOfTheUser)
+{
+    Rig rig;
+    test::ErrorRecorder errors;
+    QStringList reasons;
+    rig.wave->OnDeviceLost = [&](QObject* sender, const QString& reason) {
+        EXPECT_EQ(sender, static_cast<QObject*>(rig.wave.get()));
+        // Told after the source has closed in order: it can be started again.
+        EXPECT_FALSE(rig.wave->IsOpen());
+        reasons << reason;
+    };
+    rig.script->loseAfter = 5;
+    rig.script->loseError = 4242;
+    rig.wave->Start();
+    rig.sim.AdvanceMs(2000);
+    EXPECT_EQ(reasons, QStringList{"The scripted device failed."});
+    EXPECT_TRUE(errors.Messages().isEmpty());
+    EXPECT_EQ(rig.events, (QStringList{"open", "start", "error", "stop", "close"}));
+    // Started again, it records again.
+    rig.script->loseAfter = -1;
+    rig.wave->Start();
+    rig.sim.AdvanceMs(500);
+    EXPECT_GT(rig.link->buffers, 5);
+    rig.wave->Close();
 }
 
 TEST(WaveIn, PauseRestartAndAFailingLink)
