@@ -36,7 +36,7 @@ public:
     void Stop();
 
     // Whether audio comes in now: the capture runs and its last buffer came
-    // less than a second ago. Window thread, at every reading.
+    // less than kStaleUs ago. Window thread, at every reading.
     bool HasAudio();
     // Whether the device is missing and attempts to open it go on.
     bool Missing() const { return missing_; }
@@ -46,8 +46,10 @@ public:
     // The pause before attempt `n` (0 the first) after the device went
     // missing: 1, 2, 4, 8, 16 s, then 30 s.
     static std::int64_t PauseMs(int n);
-    // A buffer older than this means no audio.
-    static constexpr std::int64_t kStaleUs = 1000000;
+    // A buffer older than this means no audio: longer than the hiccups of
+    // a busy machine, shorter than the silence after which the ALSA back
+    // end gives the device up.
+    static constexpr std::int64_t kStaleUs = 3000000;
 
     // Told once when audio comes in again after the device was missing.
     // Without a handler it goes to standard error.

@@ -328,6 +328,39 @@ TEST_F(CaptureTest, ADeviceMissingAtStartIsNamedAndRecordsOnceItAppears)
         EXPECT_EQ(lines[i][0], ' ') << i;  // one run, one marker
 }
 
+TEST_F(CaptureTest, ADeviceThatDeliversNothingWhileRunningHasNoAudio)
+{
+    TMainForm& f = Open();
+    Run(10000);
+    const int before = static_cast<int>(Lines(Path("measure.txt")).size());
+    // The device stops filling buffers, and is not lost: after a while
+    // without a buffer the ticks have no audio.
+    f.mvi->Pause();
+    Run(2500);
+    EXPECT_TRUE(f.Capture->HasAudio());
+    EXPECT_TRUE(f.D1->Enabled());
+    Run(1000);
+    EXPECT_FALSE(f.Capture->HasAudio());
+    EXPECT_FALSE(f.D1->Enabled());
+    Run(4500);
+    f.mvi->Restart();
+    Run(3000);
+    EXPECT_TRUE(f.Capture->HasAudio());
+    EXPECT_TRUE(f.D1->Enabled());
+    const QList<QByteArray> lines = Lines(Path("measure.txt")).mid(before);
+    QByteArray kinds;
+    for (const QByteArray& line : lines)
+        kinds += Silent(line) ? 'g' : 'n';
+    // Up to three seconds after the last buffer still count (and the line
+    // of the second the pause began in), then the remaining seconds of the
+    // eight without buffers are marked, then readings again.
+    const QRegularExpression shape(QStringLiteral("^(n{2,5})(g{4,5})n{2,}$"));
+    const QRegularExpressionMatch m = shape.match(QString::fromLatin1(kinds));
+    EXPECT_TRUE(m.hasMatch()) << kinds.toStdString();
+    EXPECT_TRUE(errors.Messages().isEmpty());
+    EXPECT_TRUE(recovered.isEmpty());  // the device was never missing
+}
+
 TEST_F(CaptureTest, TheRestoreDrawsSecondsWithoutAudioAsGaps)
 {
     // Five groups with audio, five without, five with; in scope2.txt three
