@@ -163,8 +163,7 @@ void TStationRun::AddReading()
         row.flag = rfNoAudio;
         row.db = 90;
         row.peak = 0;
-    }
-    else if (tap_->clipped.exchange(false, std::memory_order_relaxed))
+    } else if (tap_->clipped.exchange(false, std::memory_order_relaxed))
         row.flag = rfOverload;
     if (form_.Eclipse)
         row.obscuration = form_.Eclipse->ObscurationPercent(static_cast<double>(row.utcMs) / 1000.0);

@@ -49,7 +49,10 @@ CONF
 
 # The process id of the server running now (empty when none).
 zol_pulse_pid() {
-    [ -n "${ZOL_PULSE_DIR:-}" ] && cat "$ZOL_PULSE_DIR/server.pid" 2>/dev/null
+    if [ -n "${ZOL_PULSE_DIR:-}" ] && [ -f "$ZOL_PULSE_DIR/server.pid" ]; then
+        cat "$ZOL_PULSE_DIR/server.pid"
+    fi
+    return 0
 }
 
 # Whether process $1 runs (a process that has ended but was not waited for
@@ -61,15 +64,17 @@ zol_pulse_alive() {
 # Stops the running server and waits until it has gone; its folder stays.
 zol_pulse_halt() {
     local pid
-    pid=$(zol_pulse_pid)
+    pid=$(zol_pulse_pid || true)
     [ -n "$pid" ] || return 0
-    kill "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null || true
     for _ in $(seq 1 100); do
         zol_pulse_alive "$pid" || break
         sleep 0.1
     done
-    zol_pulse_alive "$pid" && kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    if zol_pulse_alive "$pid"; then
+        kill -KILL "$pid" 2>/dev/null || true
+    fi
+    wait "$pid" 2>/dev/null || true
     rm -f "$ZOL_PULSE_DIR/server.pid"
     return 0
 }
@@ -80,14 +85,18 @@ zol_pulse_relaunch() {
     zol_pulse_launch
 }
 
+# Safe under `set -e`: a server that has gone already is no failure.
 zol_pulse_stop() {
-    local pid
-    pid=$(zol_pulse_pid)
-    for p in ${ZOL_PULSE_PID:-} $pid; do
-        kill "$p" 2>/dev/null
-        wait "$p" 2>/dev/null
+    local pid p
+    pid=$(zol_pulse_pid || true)
+    for p in $(printf '%s\n' ${ZOL_PULSE_PID:-} $pid | sort -u); do
+        kill "$p" 2>/dev/null || true
+        wait "$p" 2>/dev/null || true
     done
     unset ZOL_PULSE_PID
-    [ -n "${ZOL_PULSE_DIR:-}" ] && rm -rf "$ZOL_PULSE_DIR"
+    if [ -n "${ZOL_PULSE_DIR:-}" ]; then
+        rm -rf "$ZOL_PULSE_DIR"
+    fi
     unset ZOL_PULSE_DIR
+    return 0
 }
