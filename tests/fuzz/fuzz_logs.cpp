@@ -71,8 +71,10 @@ void CheckHistory(const THistory& h, const Shape& s, qint64 logBytes)
     Check(h.bytesRead >= 0 && h.bytesRead <= logBytes, "no more is read than the log holds");
     if (logBytes > s.budget)
         Check(h.bytesRead <= s.budget + 5 * 27, "a long log is read only at its end");
+    // A value is two characters, or none ("--": no audio).
+    auto field = [](int v) { return v == kNoAudio || (v >= -99 && v <= 99); };
     for (const THistoryStep& step : h.steps)
-        Check(step.a >= -99 && step.a <= 99 && step.b >= -99 && step.b <= 99, "a step holds two-character values");
+        Check(field(step.a) && field(step.b), "a step holds two-character values");
 }
 
 // Opening for appending ends a cut last line; the new line follows whole.
@@ -109,7 +111,8 @@ int MeasureRestore(const std::uint8_t* data, std::size_t size)
     CheckHistory(h, shape, log.size());
     for (const THistoryStep& step : h.steps) {
         const int y = TMeasurement::ChartPosition(step.a);
-        Check(y >= -50 && y <= 250, "a step lies near the chart");
+        Check(y == kNoAudio || (y >= -50 && y <= 250), "a step lies near the chart or is a gap");
+        Check((step.a == kNoAudio) == (step.b == kNoAudio), "a group without audio is a gap in both traces");
     }
     // The 30-second chart's times come from the groups of five lines.
     const std::vector<qint64> times = WindowTimes(h, static_cast<std::size_t>(shape.keep));
