@@ -21,7 +21,6 @@ struct TMMTimerThreadLink {
     platform::TEvent startedOrEnded{false, false};  // auto-reset
     std::atomic<bool> tickCounted{false};         // a tick counts as work
     std::atomic<bool> inSyncCall{false};
-    TMMTimerThread* thread = nullptr;
 };
 
 namespace {
@@ -33,13 +32,15 @@ TMMHiTimer::TMMHiTimer(QObject* owner) : TMMNonVisualComponent(owner) {}
 TMMHiTimer::~TMMHiTimer()
 {
     Destroying();
-    onTimer_ = nullptr;
-    enabled_ = false;
+    // Ticks and the worker end before the handler goes: the worker may be
+    // calling it right now.
     try {
-        UpdateTimer();
+        Halt();
     } catch (...) {
         platform::HandleCurrentException();
     }
+    onTimer_ = nullptr;
+    enabled_ = false;
 }
 
 void TMMHiTimer::SetCallBackMode(TMMCBMode value)
@@ -77,7 +78,11 @@ void TMMHiTimer::SetOnTimer(TNotifyEvent value)
 {
     // Events compare by whether they are assigned.
     const bool changed = static_cast<bool>(value) != static_cast<bool>(onTimer_);
-    onTimer_ = std::move(value);
+    {
+        // An unsynchronised worker calls the handler under the link's lock.
+        std::unique_lock<std::recursive_mutex> guard = LockWorker();
+        onTimer_ = std::move(value);
+    }
     if (changed)
         UpdateTimer();
 }
@@ -96,36 +101,47 @@ void TMMHiTimer::Loaded()
     UpdateTimer();
 }
 
+namespace {
+// Takes the link's lock. On the window thread the wait for a running OnTimer
+// keeps serving blocking calls, so a worker inside a synchronised call cannot
+// deadlock with us.
+std::unique_lock<std::recursive_mutex> LockLink(TMMTimerThreadLink& link)
+{
+    if (platform::IsWindowThread() && !link.inSyncCall) {
+        platform::WaitUntil([&] { return link.mutex.try_lock(); }, INT_MAX);
+        return std::unique_lock<std::recursive_mutex>(link.mutex, std::adopt_lock);
+    }
+    return std::unique_lock<std::recursive_mutex>(link.mutex);
+}
+}  // namespace
+
+std::unique_lock<std::recursive_mutex> TMMHiTimer::LockWorker()
+{
+    if (!link_)
+        return {};
+    return LockLink(*link_);
+}
+
 void TMMHiTimer::StopWorker()
 {
     std::shared_ptr<TMMTimerThreadLink> link = std::move(link_);
     if (!link)
         return;
+    // The worker frees itself once it sees `stop`: its thread object is not
+    // touched from here on.
     link->stop = true;
-    if (link->thread)
-        link->thread->Terminate();
     link->tick.Set();
     if (waitForTerminate_ && !link->inSyncCall)
         link->startedOrEnded.WaitFor(kWorkerWaitMs);
-    // Break the link. On the window thread the wait for a running OnTimer
-    // keeps serving blocking calls, so a worker inside a synchronised call
-    // cannot deadlock with us.
-    if (platform::IsWindowThread() && !link->inSyncCall) {
-        platform::WaitUntil([&] { return link->mutex.try_lock(); }, INT_MAX);
-    } else {
-        link->mutex.lock();
-    }
+    // Break the link.
+    std::unique_lock<std::recursive_mutex> guard = LockLink(*link);
     link->timer = nullptr;
-    link->mutex.unlock();
 }
 
-void TMMHiTimer::UpdateTimer()
+void TMMHiTimer::Halt()
 {
-    if (IsDesigning())
-        return;
-    // 1. The worker goes first.
-    StopWorker();
-    // 2. The timer.
+    // The clock's timer goes first: once KillTimer has returned no tick is
+    // running or will run, so nothing reads the worker's link any more.
     if (const platform::TimerId id = timerId_.exchange(0)) {
         platform::TheClock().KillTimer(id);
         if (window_) {
@@ -134,7 +150,15 @@ void TMMHiTimer::UpdateTimer()
         }
         pending_ = 0;
     }
-    // 3. A new timer when it is wanted.
+    StopWorker();
+}
+
+void TMMHiTimer::UpdateTimer()
+{
+    if (IsDesigning())
+        return;
+    Halt();
+    // A new timer when it is wanted.
     if (interval_ == 0 || !enabled_ || !onTimer_)
         return;
     if (callBackMode_ == cmWindow) {
@@ -150,7 +174,6 @@ void TMMHiTimer::UpdateTimer()
         }
         if (thread == nullptr)
             throw EMMHiTimerError(CallPrefix("HiTimer") + LoadResString(SCouldNotCreateThread));
-        link->thread = thread;
         thread->SetFreeOnTerminate(true);
         link_ = link;
         thread->Resume();
@@ -161,9 +184,11 @@ void TMMHiTimer::UpdateTimer()
     }
     const std::int64_t periodUs = static_cast<std::int64_t>(interval_ < 1 ? 1 : interval_) * 1000;
     // The id is only known once the timer exists; the callback reads it
-    // through the timer's field and compares.
+    // through the timer's field and compares. The tick runs on the clock's
+    // thread: what it needs besides the id is fixed here, for this timer.
+    const TickTarget target{callBackMode_, window_.get(), link_};
     const platform::TimerId id =
-        platform::TheClock().StartPeriodic(periodUs, [this, self = this] { self->TimerCallback(timerId_.load()); });
+        platform::TheClock().StartPeriodic(periodUs, [this, target] { TimerCallback(timerId_.load(), target); });
     if (id == 0) {
         StopWorker();
         window_.reset();
@@ -172,28 +197,28 @@ void TMMHiTimer::UpdateTimer()
     timerId_ = id;
 }
 
-void TMMHiTimer::TimerCallback(platform::TimerId id)
+void TMMHiTimer::TimerCallback(platform::TimerId id, const TickTarget& target)
 {
     if (id == 0)
         return;
     try {
-        switch (callBackMode_) {
+        switch (target.mode) {
         case cmWindow:
             if (pending_.load() < kMaxPendingTicks) {
                 ++pending_;
-                platform::PostToWindow([this, id] { WindowTick(id); }, window_.get(), MM_TIMERTICK);
+                platform::PostToWindow([this, id] { WindowTick(id); }, target.window, MM_TIMERTICK);
             }
             break;
         case cmCallback:
             DoTimer();
             break;
         case cmThread:
-            if (link_) {
+            if (target.link) {
                 // A tick counts as work until the worker has handled it, so
                 // simulated time waits for the worker.
-                if (!link_->tickCounted.exchange(true))
+                if (!target.link->tickCounted.exchange(true))
                     platform::WorkBegin();
-                link_->tick.Set();
+                target.link->tick.Set();
             }
             break;
         }
@@ -220,8 +245,9 @@ void TMMHiTimer::WindowTick(platform::TimerId id)
 
 void TMMHiTimer::DoTimer()
 {
-    if (onTimer_ && enabled_)
-        onTimer_(this);
+    // A copy: the handler may replace itself while it runs.
+    if (TNotifyEvent handler = onTimer_; handler && enabled_)
+        handler(this);
 }
 
 // ---------------------------------------------------------------------------

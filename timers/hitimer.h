@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace zol {
 
@@ -58,12 +59,20 @@ protected:
 
 private:
     friend class TMMTimerThread;
-    void TimerCallback(platform::TimerId id);
+    // What a tick of the clock's timer reaches.
+    struct TickTarget {
+        TMMCBMode mode;
+        const void* window;
+        std::shared_ptr<TMMTimerThreadLink> link;
+    };
+    void TimerCallback(platform::TimerId id, const TickTarget& target);
     void WindowTick(platform::TimerId id);
+    void Halt();  // stops the clock's timer, then the worker
     void StopWorker();
+    std::unique_lock<std::recursive_mutex> LockWorker();  // empty without a worker
 
     TMMCBMode callBackMode_ = cmWindow;
-    bool enabled_ = true;
+    std::atomic<bool> enabled_{true};
     int interval_ = 1000;
     TNotifyEvent onTimer_;
     std::atomic<TThreadPriority> priority_{TThreadPriority::tpNormal};
