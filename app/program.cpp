@@ -13,6 +13,7 @@
 #include "platform/wavein_sources.h"
 #include "platform/window_thread.h"
 #include "resources/icon.h"
+#include "timers/longtimer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,8 +124,10 @@ struct TRun {
 
 // A replayed recording: held back until measuring begins, so its first
 // second is measured (in --fast the log's times are then the recording's
-// own); once it has been played, the window finishes its last second and
-// its last 30-second window, and closes.
+// own); the log's seconds start over with it, so they cover the same parts
+// of the recording however long the start took in real time. Once it has
+// been played, the window finishes its last second and its last 30-second
+// window, and closes.
 platform::TimerId WatchRecording(TMainForm& form, TRun& run)
 {
     if (!run.options.WavInput())
@@ -135,6 +138,7 @@ platform::TimerId WatchRecording(TMainForm& form, TRun& run)
         run.measuring = true;
         if (run.sim != nullptr && recorded.isValid())
             run.sim->SetWallTime(recorded);
+        TMMLongTimer::RestartSharedSecond();
         platform::HoldWavFile(run.source, false);
         if (run.options.calibrate)
             platform::Guarded([&] { form.CalButtonClick(); });

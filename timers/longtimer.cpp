@@ -57,6 +57,19 @@ struct LongTimerShared {
         }
         t->DoTimer();
     }
+
+    // Starts the 1-second clock timer; 0 when none can be had. Under the lock:
+    // the id is stored before the first tick can look at it, as the tick
+    // takes the same lock.
+    platform::TimerId StartLocked()
+    {
+        auto* shared = this;
+        auto idHolder = std::make_shared<platform::TimerId>(0);
+        const platform::TimerId id =
+            platform::TheClock().StartTimer(1000000, 1000000, [shared, idHolder] { shared->Second(*idHolder); });
+        *idHolder = id;
+        return id;
+    }
 };
 
 TMMLongTimer::TMMLongTimer(QObject* owner) : TMMNonVisualComponent(owner)
@@ -65,17 +78,11 @@ TMMLongTimer::TMMLongTimer(QObject* owner) : TMMNonVisualComponent(owner)
     std::unique_lock guard(s.lock);
     if (s.instances.empty() && s.timer == 0) {
         s.window = std::make_unique<char>(0);
-        // The id is stored before the first tick can look at it: the tick
-        // takes the same lock.
-        auto* shared = &s;
-        auto idHolder = std::make_shared<platform::TimerId>(0);
-        const platform::TimerId id =
-            platform::TheClock().StartTimer(1000000, 1000000, [shared, idHolder] { shared->Second(*idHolder); });
+        const platform::TimerId id = s.StartLocked();
         if (id == 0) {
             s.window.reset();
             throw EOutOfResources(LoadResString(SNotEnoughTimers));
         }
-        *idHolder = id;
         s.timer = id;
     }
     s.instances.push_back(this);
@@ -157,6 +164,28 @@ int TMMLongTimer::Count() const
     LongTimerShared& s = LongTimerShared::Get();
     std::lock_guard guard(s.lock);
     return count_;
+}
+
+void TMMLongTimer::RestartSharedSecond()
+{
+    LongTimerShared& s = LongTimerShared::Get();
+    platform::TimerId old;
+    {
+        std::lock_guard guard(s.lock);
+        if (s.timer == 0)
+            return;
+        const platform::TimerId id = s.StartLocked();
+        if (id == 0)
+            return;  // the old second runs on
+        old = s.timer;
+        s.timer = id;
+        for (TMMLongTimer* t : s.instances)
+            t->count_ = 0;
+        // Ticks of the old second still queued are dropped on delivery.
+        platform::RemovePostedMessages(s.window.get(), MM_TIMERTICK);
+    }
+    // Outside the lock: a tick of the old timer that runs now waits for it.
+    platform::TheClock().KillTimer(old);
 }
 
 bool TMMLongTimer::SharedTimerRunning()

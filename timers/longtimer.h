@@ -30,6 +30,11 @@ public:
     static int InstanceCount();
     // Seconds counted since the last call (or the last reset).
     int Count() const;
+    // Starts the shared second afresh from now: every count starts again at
+    // 0, so an instance enabled just before calls first exactly Interval
+    // seconds from now (a replay's seconds then begin with its recording).
+    // Window thread.
+    static void RestartSharedSecond();
 
 protected:
     virtual void DoTimer();

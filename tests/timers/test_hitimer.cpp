@@ -226,6 +226,27 @@ TEST(LongTimer, CountsSharedSecondsAndStopsWithTheLast)
     EXPECT_EQ(calls, 1);
 }
 
+TEST(LongTimer, RestartedSharedSecondCountsFromNow)
+{
+    auto& sim = test::ResetSim();
+    TMMLongTimer::RestartSharedSecond();  // none runs: nothing to do
+    EXPECT_FALSE(TMMLongTimer::SharedTimerRunning());
+    std::vector<std::int64_t> one, three;
+    TMMLongTimer a, b;
+    a.SetOnTimer([&](QObject*) { one.push_back(sim.NowUs() / 1000); });
+    b.SetInterval(3);
+    b.SetOnTimer([&](QObject*) { three.push_back(sim.NowUs() / 1000); });
+    sim.AdvanceMs(2400);  // b has counted 2
+    EXPECT_EQ(b.Count(), 2);
+    TMMLongTimer::RestartSharedSecond();
+    EXPECT_EQ(b.Count(), 0);
+    EXPECT_TRUE(TMMLongTimer::SharedTimerRunning());
+    EXPECT_EQ(sim.ActiveTimers(), 1);  // the old second is gone
+    sim.AdvanceMs(3600);  // t = 6000
+    EXPECT_EQ(one, (std::vector<std::int64_t>{1000, 2000, 3400, 4400, 5400}));
+    EXPECT_EQ(three, (std::vector<std::int64_t>{5400}));
+}
+
 TEST(HiTimer, RealClockWindowTicksWaitAndWorkersEndCleanly)
 {
     pf::InstallClock(std::make_unique<pf::RealClock>());
