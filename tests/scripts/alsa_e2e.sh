@@ -23,9 +23,11 @@ plain=$(last_mean "$dir/plain")
 # The sine source peaks at about half scale: the reading is a few dB.
 [ "$((10#$plain))" -le 12 ] || fail "plain reading $plain is not the tone's level"
 
-"$ZOL" --headless --duration 70 --calibrate --workdir "$dir/cal" > "$dir/cal.out" 2> "$dir/cal.err" \
+# The calibration is over within seconds; the rest of the run lets the
+# reading settle at the new gain.
+"$ZOL" --headless --duration 40 --calibrate --workdir "$dir/cal" > "$dir/cal.out" 2> "$dir/cal.err" \
     || { cat "$dir/cal.err"; fail "calibrating run failed"; }
-check_measure "$dir/cal" 60
+check_measure "$dir/cal" 30
 grep -q '^CALIBRATED=1' "$dir/cal/zol.ini" || { cat "$dir/cal/zol.ini"; fail "not calibrated"; }
 grep -q '^THRESHOLD=50' "$dir/cal/zol.ini" || fail "threshold not 50"
 cal=$(last_mean "$dir/cal")
