@@ -215,10 +215,10 @@ int RunWindow(QApplication& app, TRun& run)
     }
 
     TStationRun station(form, options);
-    // A headless replay in simulated time is seen by no one: the window is
-    // not shown, so its displays compute what the measurement needs but
-    // draw nothing (unless it is to be pictured).
-    if (options.headless && run.sim != nullptr && options.snapshotEvery <= 0)
+    // A headless run is seen by no one: the window is not shown, so its
+    // displays compute what the measurement needs but draw nothing (unless
+    // it is to be pictured).
+    if (options.headless && options.snapshotEvery <= 0)
         form.FeedMeasurementOnly();
     else
         form.show();

@@ -140,8 +140,7 @@ void TMMConnector::SetEnterIdle(bool value)
 
 int TMMConnector::SliceCount(int group) const
 {
-    std::lock_guard lock(lock_);
-    return group >= 0 && group < kGroupCount ? group_[group].count : 0;
+    return group >= 0 && group < kGroupCount ? count_[group].load() : 0;
 }
 
 const WAVEFORMATEX* TMMConnector::DisplayFormat() const
@@ -176,6 +175,7 @@ std::uint64_t TMMConnector::MessagePasses()
 {
     return Shared().passes;
 }
+
 
 // ---------------------------------------------------------------------------
 // display slots
@@ -431,115 +431,151 @@ void TMMConnector::Trigger()
 // ---------------------------------------------------------------------------
 // feeding
 
+std::int64_t TMMConnector::DueAtUs(int readPos) const
+{
+    const std::int64_t rate = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
+    if (!synchronize_ || rate <= 0)
+        return 0;
+    return arrivalUs_.load() + static_cast<std::int64_t>(readPos) * 1000000 / rate;
+}
+
 bool TMMConnector::Due(int readPos, std::int64_t nowUs) const
 {
-    if (!synchronize_)
-        return true;
-    const std::int64_t rate = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
-    if (rate <= 0)
-        return true;
-    return nowUs - arrivalUs_.load() >= static_cast<std::int64_t>(readPos) * 1000000 / rate;
+    return nowUs >= DueAtUs(readPos);
+}
+
+const char* TMMConnector::ShowData()
+{
+    // One copy per nesting level: a display that handles messages while it
+    // is fed (a message box) keeps the data it was given.
+    const auto level = static_cast<std::size_t>(std::max(feedDepth_, 1));
+    if (showCopies_.size() < level)
+        showCopies_.resize(level);
+    ShowCopy& copy = showCopies_[level - 1];
+    if (copy.generation != bufferGeneration_ || copy.bytes.size() != displayBuffer_.size()) {
+        copy.bytes = displayBuffer_;
+        copy.generation = bufferGeneration_;
+    }
+    return copy.bytes.data();
 }
 
 void TMMConnector::FeedGroup(int group, std::int64_t nowUs)
 {
-    GroupState& g = group_[group];
-    if (!g.newData)
-        return;
     IMMDisplay* displays[4];
     int n = 0;
-    int step = 0;
-    for (int i = 0; i < kSlotCount; ++i) {
-        if (slot_[i].display != nullptr && GroupOf(i) == group) {
-            displays[n++] = slot_[i].display;
-            step = std::max(step, slot_[i].display->NeededBytes());
+    const char* data = nullptr;
+    {
+        std::lock_guard lock(lock_);
+        GroupState& g = group_[group];
+        if (!g.newData || displayBuffer_.empty())
+            return;
+        int step = 0;
+        for (int i = 0; i < kSlotCount; ++i) {
+            if (slot_[i].display != nullptr && GroupOf(i) == group) {
+                displays[n++] = slot_[i].display;
+                step = std::max(step, slot_[i].display->NeededBytes());
+            }
         }
-    }
-    if (n == 0 || step <= 0) {
-        g.newData = false;
-        return;
-    }
-    if (!Due(g.readPos, nowUs))
-        return;
-    const int old = g.readPos;
-    g.readPos += step;
-    if (old + step > validBytes_) {
-        g.newData = false;
-        return;
+        if (n == 0 || step <= 0) {
+            g.newData = false;
+            return;
+        }
+        if (!Due(g.readPos, nowUs))
+            return;
+        const int old = g.readPos;
+        g.readPos += step;
+        if (old + step > validBytes_) {
+            g.newData = false;
+            return;
+        }
+        data = ShowData() + old;
     }
     for (int i = 0; i < n; ++i)
-        displays[i]->ShowPCMData(displayBuffer_.data() + old);
-    ++g.count;
+        displays[i]->ShowPCMData(data);
+    CountSlice(group);
 }
 
 void TMMConnector::FeedOscopes(std::int64_t nowUs)
 {
-    GroupState& g = group_[gOscopes];
-    if (!g.newData)
-        return;
-    IMMDisplay* first = slot_[kOscope1].display != nullptr ? slot_[kOscope1].display : slot_[kOscope2].display;
-    if (first == nullptr) {
-        g.newData = false;
-        return;
+    IMMDisplay* shown[2] = {nullptr, nullptr};
+    const char* data = nullptr;
+    {
+        std::lock_guard lock(lock_);
+        GroupState& g = group_[gOscopes];
+        if (!g.newData || displayBuffer_.empty())
+            return;
+        IMMDisplay* first = slot_[kOscope1].display != nullptr ? slot_[kOscope1].display : slot_[kOscope2].display;
+        if (first == nullptr) {
+            g.newData = false;
+            return;
+        }
+        int needed = 0;
+        for (int i = kOscope1; i <= kOscope2; ++i)
+            if (slot_[i].display != nullptr)
+                needed = std::max(needed, slot_[i].display->NeededBytes());
+        if (needed <= 0) {
+            g.newData = false;
+            return;
+        }
+        int step = needed;
+        if (first->Scroll() && first->Accelerate()) {
+            const int s = first->FFTLength() / 4 * (first->BitLength() + 1) * (first->Mode() + 1);
+            if (s > 0)
+                step = s;
+        }
+        int trigger = -1;
+        if (triggerMode_ != tmNone && !paused_ && g.readPos < validBytes_)
+            trigger = FindTrigger(displayFormat_.get(), displayBuffer_.data() + g.readPos,
+                                  validBytes_ - g.readPos, triggerLevel_, triggerMode_, 0);
+        if (!Due(g.readPos, nowUs))
+            return;
+        if (trigger > 0)
+            g.readPos += trigger;
+        const int old = g.readPos;
+        g.readPos += step;
+        if (old + needed > validBytes_) {
+            g.newData = false;
+            return;
+        }
+        shown[0] = slot_[kOscope1].display;
+        shown[1] = slot_[kOscope2].display;
+        data = ShowData() + old;
     }
-    int needed = 0;
-    for (int i = kOscope1; i <= kOscope2; ++i)
-        if (slot_[i].display != nullptr)
-            needed = std::max(needed, slot_[i].display->NeededBytes());
-    if (needed <= 0) {
-        g.newData = false;
-        return;
-    }
-    int step = needed;
-    if (first->Scroll() && first->Accelerate()) {
-        const int s = first->FFTLength() / 4 * (first->BitLength() + 1) * (first->Mode() + 1);
-        if (s > 0)
-            step = s;
-    }
-    int trigger = -1;
-    if (triggerMode_ != tmNone && !paused_ && g.readPos < validBytes_)
-        trigger = FindTrigger(displayFormat_.get(), displayBuffer_.data() + g.readPos,
-                              validBytes_ - g.readPos, triggerLevel_, triggerMode_, 0);
-    if (!Due(g.readPos, nowUs))
-        return;
-    if (trigger > 0)
-        g.readPos += trigger;
-    const int old = g.readPos;
-    g.readPos += step;
-    if (old + needed > validBytes_) {
-        g.newData = false;
-        return;
-    }
-    if (slot_[kOscope1].display != nullptr)
-        slot_[kOscope1].display->ShowPCMData(displayBuffer_.data() + old);
-    if (slot_[kOscope2].display != nullptr)
-        slot_[kOscope2].display->ShowPCMData(displayBuffer_.data() + old);
-    ++g.count;
+    for (IMMDisplay* d : shown)
+        if (d != nullptr)
+            d->ShowPCMData(data);
+    CountSlice(gOscopes);
 }
 
 void TMMConnector::FeedSpectrograms(std::int64_t nowUs)
 {
     for (int i = 0; i < 2; ++i) {
-        GroupState& s = spectrogram_[i];
-        IMMDisplay* d = slot_[kSpectrogram1 + i].display;
-        if (!s.newData || d == nullptr)
-            continue;
-        const int needed = d->NeededBytes();
-        if (needed <= 0) {
-            s.newData = false;
-            continue;
+        IMMDisplay* d = nullptr;
+        const char* data = nullptr;
+        {
+            std::lock_guard lock(lock_);
+            GroupState& s = spectrogram_[i];
+            d = slot_[kSpectrogram1 + i].display;
+            if (!s.newData || d == nullptr || displayBuffer_.empty())
+                continue;
+            const int needed = d->NeededBytes();
+            if (needed <= 0) {
+                s.newData = false;
+                continue;
+            }
+            const int step = d->Accelerate() ? std::max(needed / 4, 1) : needed;
+            if (!Due(s.readPos, nowUs))
+                continue;
+            const int old = s.readPos;
+            s.readPos += step;
+            if (old + needed > validBytes_) {
+                s.newData = false;
+                continue;
+            }
+            data = ShowData() + old;
         }
-        const int step = d->Accelerate() ? std::max(needed / 4, 1) : needed;
-        if (!Due(s.readPos, nowUs))
-            continue;
-        const int old = s.readPos;
-        s.readPos += step;
-        if (old + needed > validBytes_) {
-            s.newData = false;
-            continue;
-        }
-        d->ShowPCMData(displayBuffer_.data() + old);
-        ++group_[gSpectrograms].count;
+        d->ShowPCMData(data);
+        CountSlice(gSpectrograms);
     }
 }
 
@@ -551,6 +587,15 @@ void TMMConnector::Feed()
         std::lock_guard lock(lock_);
         if (displayBuffer_.empty() || !displayFormat_)
             return;
+    }
+    {
+        // The lock is taken per slice and released before the displays draw:
+        // a new buffer is copied meanwhile, and shown from the next slice on.
+        ++feedDepth_;
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{feedDepth_};
         const std::int64_t now = platform::TheClock().NowUs();
         FeedGroup(gLevels, now);
         FeedGroup(gMeters, now);
@@ -585,6 +630,7 @@ void TMMConnector::NotifyStart()
         std::lock_guard lock(lock_);
         displayFormat_ = CopyWaveFormat(format);
         displayBuffer_.assign(static_cast<std::size_t>(GetBufferSize()), 0);
+        ++bufferGeneration_;
         validBytes_ = 0;
         silence_ = format->wBitsPerSample == 8 ? static_cast<char>(128) : 0;
         for (auto& g : group_)
@@ -592,6 +638,8 @@ void TMMConnector::NotifyStart()
         for (auto& s : spectrogram_)
             s = GroupState{};
     }
+    for (auto& count : count_)
+        count = 0;
     RecomputeLargestSpeed();
     running_ = true;
     SendFormatToDisplays();
@@ -612,6 +660,7 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr)
                 const int n = static_cast<int>(
                     std::min<std::size_t>(lpWaveHdr->dwBytesRecorded, displayBuffer_.size()));
                 std::memcpy(displayBuffer_.data(), lpWaveHdr->lpData, static_cast<std::size_t>(n));
+                ++bufferGeneration_;
                 validBytes_ = n;
                 MarkNewData();
                 feedNow = !realTime_ && autoTrigger_;
@@ -638,6 +687,7 @@ void TMMConnector::NotifyPause()
     {
         std::lock_guard lock(lock_);
         std::fill(displayBuffer_.begin(), displayBuffer_.end(), silence_);
+        ++bufferGeneration_;
         const std::int64_t rate = displayFormat_ ? displayFormat_->nAvgBytesPerSec : 0;
         if (rate > 0)
             periodMs = (static_cast<std::int64_t>(displayBuffer_.size()) * 1000 + rate / 2) / rate;
@@ -679,6 +729,7 @@ void TMMConnector::NotifyReset()
     TMMDSPComponent::NotifyReset();
     std::lock_guard lock(lock_);
     std::fill(displayBuffer_.begin(), displayBuffer_.end(), silence_);
+    ++bufferGeneration_;
 }
 
 void TMMConnector::NotifyStop()
@@ -694,6 +745,7 @@ void TMMConnector::NotifyStop()
             std::lock_guard lock(lock_);
             displayBuffer_.clear();
             displayBuffer_.shrink_to_fit();
+            ++bufferGeneration_;
             validBytes_ = 0;
             displayFormat_.reset();
             for (auto& g : group_)

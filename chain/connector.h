@@ -6,6 +6,10 @@
 // All connectors share one refresh loop on the window thread: a message that
 // handles the application's messages, feeds every connector in the loop,
 // sleeps 1 ms and posts itself again, until the last connector leaves.
+//
+// The displays are fed outside the connector's lock, from a copy of the
+// display buffer, so a slow paint never holds up the thread that delivers
+// buffers.
 #pragma once
 
 #include "chain/dspcomponent.h"
@@ -130,7 +134,6 @@ private:
     struct GroupState {
         bool newData = false;
         int readPos = 0;
-        int count = 0;
     };
 
     static Group GroupOf(int slot);
@@ -147,11 +150,16 @@ private:
     void HandleTrigger();
     static void HandleTick();
     static void PostTick();
+    // Copies the display buffer for the displays when it changed since the
+    // last copy. Caller holds the lock.
+    const char* ShowData();
+    void CountSlice(int group) { ++count_[group]; }
     static void RecomputeLargestSpeed();
     static void UpdateIdleHandler();
 
     // One feeding pass over all groups.
     void Feed();
+    std::int64_t DueAtUs(int readPos) const;
     bool Due(int readPos, std::int64_t nowUs) const;
     void FeedGroup(int group, std::int64_t nowUs);
     void FeedOscopes(std::int64_t nowUs);
@@ -172,6 +180,7 @@ private:
     Slot slot_[kSlotCount];
     GroupState group_[kGroupCount];
     GroupState spectrogram_[2];
+    std::atomic<int> count_[kGroupCount] = {};
 
     std::atomic<bool> running_{false};
     std::atomic<bool> triggering_{false};
@@ -181,7 +190,16 @@ private:
     std::vector<char> displayBuffer_;
     int validBytes_ = 0;
     char silence_ = 0;
-    mutable std::recursive_mutex lock_;
+    // Raised whenever the display buffer's content changes.
+    std::uint64_t bufferGeneration_ = 1;
+    // The displays' copies of the display buffer (window thread only).
+    struct ShowCopy {
+        std::vector<char> bytes;
+        std::uint64_t generation = 0;
+    };
+    std::vector<ShowCopy> showCopies_;
+    int feedDepth_ = 0;
+    mutable std::mutex lock_;
     std::atomic<std::int64_t> arrivalUs_{0};
     std::atomic<int> pending_{0};
     platform::TimerId pauseTimer_ = 0;

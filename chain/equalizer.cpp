@@ -290,7 +290,9 @@ QByteArray TMMEqualizer::SaveFilterStream() const
 
 void TMMEqualizer::CreateEngine()
 {
-    PFFTFilter engine = CreateFilterEngine(GetWaveFormat(), fftLength_, MaxBufferBytes());
+    // The engine guards its curve and its blocks with the lock that guards
+    // engine_ here: one lock, taken once per buffer.
+    PFFTFilter engine = CreateFilterEngine(GetWaveFormat(), fftLength_, MaxBufferBytes(), &engineLock_);
     if (engine == nullptr)
         throw EOutOfMemory(LoadResString(SOutOfMemory));
     SetFilterWindow(engine, window_);
@@ -397,7 +399,7 @@ void TMMEqualizer::Filter(PWaveHdr lpWaveHdr)
         std::lock_guard lock(engineLock_);
         if (engine_ == nullptr)
             return;
-        clipped = FilterBuffer(engine_, channel_.load(), lpWaveHdr->lpData,
+        clipped = FilterBufferLocked(engine_, channel_.load(), lpWaveHdr->lpData,
                                static_cast<int>(std::min<std::uint32_t>(bytes, 0x7FFFFFFF)));
     }
     // Reported outside the lock: the window thread may be waiting for it.

@@ -170,8 +170,9 @@ private:
     bool open_ = false;
     bool updating_ = false;
     PFFTFilter engine_ = nullptr;
-    // Guards the engine pointer: the capture thread filters under it while
-    // the window thread may replace or free the engine.
+    // Guards the engine pointer (the capture thread filters under it while
+    // the window thread may replace or free the engine) and, shared with the
+    // engine, its curve, kernel and blocks.
     std::mutex engineLock_;
 };
 

@@ -42,7 +42,9 @@ struct TFFTFilterEngine {
     char* inFifo = nullptr;
     char* outFifo = nullptr;
 
-    std::mutex lock;
+    // The engine's lock: its own, or one its owner shares with it.
+    std::mutex ownLock;
+    std::mutex* lock = &ownLock;
 };
 
 namespace {
@@ -206,11 +208,13 @@ bool FilterChunk(TFFTFilterEngine& e, int channel, char* data, int bytes)
 
 }  // namespace
 
-PFFTFilter CreateFilterEngine(const WAVEFORMATEX* format, int fftLength, int maxBufferBytes)
+PFFTFilter CreateFilterEngine(const WAVEFORMATEX* format, int fftLength, int maxBufferBytes, std::mutex* lock)
 {
     auto* e = new (std::nothrow) TFFTFilterEngine;
     if (e == nullptr)
         return nullptr;
+    if (lock != nullptr)
+        e->lock = lock;
     if (IsValidPcmFormat(format)) {
         e->formatCode = (format->wBitsPerSample == 16 ? 1 : 0) | (format->nChannels == 2 ? 2 : 0);
         e->sampleRate = static_cast<int>(format->nSamplesPerSec);
@@ -297,7 +301,7 @@ void SetBandGain(PFFTFilter engine, float gainDb, float f2, float f1)
     gainDb = std::min(gainDb, kMaxGainDb);
     const float gain = static_cast<float>(std::pow(10.0L, (static_cast<long double>(gainDb) + 6.0L) / 20.0L));
 
-    std::lock_guard guard(e.lock);
+    std::lock_guard guard(*e.lock);
     for (int m = first; m <= last; ++m)
         e.response[m] = gain;
     RebuildKernel(e);
@@ -307,7 +311,7 @@ void SetFilterWindow(PFFTFilter engine, int window)
 {
     if (engine == nullptr)
         return;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     engine->window = window;
     RebuildKernel(*engine);
 }
@@ -316,7 +320,7 @@ void ResetFilterEngine(PFFTFilter engine)
 {
     if (engine == nullptr)
         return;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     engine->inFill = 0;
     engine->outFill = 0;
     std::memset(engine->tails[0], 0, sizeof(float) * kMaxHalf);
@@ -325,6 +329,14 @@ void ResetFilterEngine(PFFTFilter engine)
 
 bool FilterBuffer(PFFTFilter engine, int channel, char* data, int bytes)
 {
+    if (engine == nullptr)
+        return false;
+    std::lock_guard guard(*engine->lock);
+    return FilterBufferLocked(engine, channel, data, bytes);
+}
+
+bool FilterBufferLocked(PFFTFilter engine, int channel, char* data, int bytes)
+{
     if (engine == nullptr || data == nullptr || bytes <= 0 || !Is16Bit(*engine))
         return false;
     TFFTFilterEngine& e = *engine;
@@ -332,7 +344,6 @@ bool FilterBuffer(PFFTFilter engine, int channel, char* data, int bytes)
     // Whole frames only; a trailing partial frame passes untouched.
     int remaining = bytes - bytes % frameBytes;
     bool clipped = false;
-    std::lock_guard guard(e.lock);
     while (remaining > 0) {
         const int chunk = std::min(remaining, e.maxBytes);
         clipped |= FilterChunk(e, channel, data, chunk);
@@ -351,7 +362,7 @@ int FilterEngineWindow(PFFTFilter engine)
 {
     if (engine == nullptr)
         return -1;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     return engine->window;
 }
 
@@ -359,7 +370,7 @@ void GetFilterResponse(PFFTFilter engine, float* gains)
 {
     if (engine == nullptr || gains == nullptr)
         return;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     std::memcpy(gains, engine->response, sizeof(float) * (engine->half + 1));
 }
 
@@ -367,7 +378,7 @@ void GetFilterKernel(PFFTFilter engine, float* kernel)
 {
     if (engine == nullptr || kernel == nullptr)
         return;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     std::memcpy(kernel, engine->kernel, sizeof(float) * 2 * engine->n);
 }
 
@@ -375,7 +386,7 @@ int FilterEngineInputFill(PFFTFilter engine)
 {
     if (engine == nullptr)
         return 0;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     return engine->inFill;
 }
 
@@ -383,7 +394,7 @@ int FilterEngineOutputFill(PFFTFilter engine)
 {
     if (engine == nullptr)
         return 0;
-    std::lock_guard guard(engine->lock);
+    std::lock_guard guard(*engine->lock);
     return engine->outFill;
 }
 

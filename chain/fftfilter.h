@@ -7,10 +7,14 @@
 //
 // One engine is one preallocated block: nothing is allocated per buffer.
 // Curve and window changes (window thread) and filtering or resets (capture
-// thread) are serialised by the engine's lock.
+// thread) are serialised by the engine's lock. An owner that must guard the
+// engine itself (its replacement while buffers pass) hands the engine its own
+// lock, so the two share one.
 #pragma once
 
 #include "platform/waveformat.h"
+
+#include <mutex>
 
 namespace zol {
 
@@ -24,8 +28,10 @@ constexpr int kMaxFilterFFTLength = 1024;
 // min(fftLength, 1024) (at least 2), FIFOs for buffers of up to
 // `maxBufferBytes` bytes, the Hamming window and a flat 0 dB curve. None when
 // memory is short. A missing or non-PCM format gives an engine that passes
-// data through untouched.
-PFFTFilter CreateFilterEngine(const WAVEFORMATEX* format, int fftLength, int maxBufferBytes);
+// data through untouched. With `lock` the engine takes that lock instead of
+// one of its own; it must outlive the engine.
+PFFTFilter CreateFilterEngine(const WAVEFORMATEX* format, int fftLength, int maxBufferBytes,
+                              std::mutex* lock = nullptr);
 void FreeFilterEngine(PFFTFilter engine);
 
 // Sets bins trunc(f1 / b) .. trunc(f2 / b) (b = rate / N; edges clamped to
@@ -40,6 +46,8 @@ void ResetFilterEngine(PFFTFilter engine);
 // TMMChannel (chBoth, chLeft, chRight). Returns true when an output sample
 // was clipped.
 bool FilterBuffer(PFFTFilter engine, int channel, char* data, int bytes);
+// The same, for a caller that holds the engine's lock.
+bool FilterBufferLocked(PFFTFilter engine, int channel, char* data, int bytes);
 
 // Inspection (tests, response displays).
 int FilterEngineFFTLength(PFFTFilter engine);

@@ -20,8 +20,17 @@ void TEvent::Set()
         std::lock_guard lock(mutex_);
         set_ = true;
         cv_.notify_all();
+        // The watching queue stops watching under this lock, so it is alive.
+        if (watcher_ != nullptr)
+            watcher_->notify_all();
     }
     WakeWaiters();
+}
+
+void TEvent::Watch(std::condition_variable* waiter)
+{
+    std::lock_guard lock(mutex_);
+    watcher_ = waiter;
 }
 
 void TEvent::Reset()
@@ -182,6 +191,14 @@ bool ThreadQueue::Peek(ThreadMessage& out)
 
 bool ThreadQueue::Wait(TEvent& stop, ThreadMessage& out)
 {
+    // Messages and the stop event wake the receiver at once. The event's
+    // wake-up can come between its test and the wait, so the wait still
+    // looks again now and then.
+    stop.Watch(&cv_);
+    struct Unwatch {
+        TEvent& stop;
+        ~Unwatch() { stop.Watch(nullptr); }
+    } unwatch{stop};
     std::unique_lock lock(mutex_);
     for (;;) {
         if (stop.IsSet()) {
@@ -194,8 +211,7 @@ bool ThreadQueue::Wait(TEvent& stop, ThreadMessage& out)
             messages_.pop_front();
             return true;
         }
-        // Messages wake at once; the stop event is looked at every millisecond.
-        cv_.wait_for(lock, std::chrono::milliseconds(1));
+        cv_.wait_for(lock, std::chrono::milliseconds(50));
     }
 }
 

@@ -35,9 +35,13 @@ public:
     bool IsSet() const;
 
 private:
+    friend class ThreadQueue;
     bool TryTake();
+    // A queue whose receiver waits for this event too (woken by Set).
+    void Watch(std::condition_variable* waiter);
     mutable std::mutex mutex_;
     std::condition_variable cv_;
+    std::condition_variable* watcher_ = nullptr;
     bool manual_;
     bool set_;
 };

@@ -484,3 +484,87 @@ TEST(Connector, CaptureThreadCopiesWhileWindowFeeds)
     EXPECT_GE(a.timesUs.size(), 50u);
     EXPECT_TRUE(a.onWindowThread);
 }
+
+namespace {
+// A display whose first slice takes long to draw: it waits, in real time,
+// until the capture thread has delivered every buffer, and checks that the
+// data it was handed stays as it was meanwhile.
+class SlowDisplay : public FakeDisplay {
+public:
+    explicit SlowDisplay(std::atomic<int>& delivered, int all) : FakeDisplay(1024), delivered_(delivered), all_(all) {}
+    void ShowPCMData(const char* data) override
+    {
+        FakeDisplay::ShowPCMData(data);
+        if (firstSamples.size() != 1)
+            return;
+        painting = true;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (delivered_ < all_ && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        sawAllDelivered = delivered_ == all_;
+        std::int16_t first;
+        std::memcpy(&first, data, 2);
+        dataKept = first == firstSamples[0];
+    }
+    std::atomic<bool> painting{false};
+    bool sawAllDelivered = false;
+    bool dataKept = false;
+
+private:
+    std::atomic<int>& delivered_;
+    int all_;
+};
+
+class Counter : public TMMDSPComponent {
+public:
+    void BufferReady(PWaveHdr h) override
+    {
+        std::int16_t first;
+        std::memcpy(&first, h->lpData, 2);
+        numbers.push_back(first);
+        TMMDSPComponent::BufferReady(h);
+    }
+    std::vector<int> numbers;
+};
+}  // namespace
+
+TEST(Connector, SlowPaintDoesNotHoldUpCapture)
+{
+    Chain c;
+    Counter after;
+    after.SetInput(&c.con);
+    constexpr int kBuffers = 40;
+    std::atomic<int> delivered{0};
+    SlowDisplay slow(delivered, kBuffers);
+    c.con.SetMeter1(&slow);
+    c.Start();
+    std::atomic<bool> quit{false};
+    std::thread capture([&] {
+        Buffer b(4096);
+        for (int n = 0; n < kBuffers; ++n) {
+            b.Number(n * 500);
+            c.con.BufferReady(b.hdr);
+            ++delivered;
+            // The rest arrive while the first slice is being drawn.
+            while (n == 0 && !slow.painting && !quit)
+                std::this_thread::yield();
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (delivered < kBuffers && std::chrono::steady_clock::now() < deadline)
+        test::Sim().AdvanceMs(1);
+    quit = true;
+    capture.join();
+    test::Sim().AdvanceMs(200);
+
+    EXPECT_TRUE(slow.sawAllDelivered);
+    EXPECT_TRUE(slow.dataKept);
+    ASSERT_EQ(after.numbers.size(), static_cast<std::size_t>(kBuffers));
+    for (int n = 0; n < kBuffers; ++n)
+        EXPECT_EQ(after.numbers[n], n * 500) << n;
+    ASSERT_GE(slow.firstSamples.size(), 2u);
+    EXPECT_EQ(slow.firstSamples[0], 0);
+    // After the slow slice the displays go on with the newest buffer.
+    EXPECT_EQ(slow.firstSamples.back(), (kBuffers - 1) * 500 + 3 * 256);
+    EXPECT_TRUE(slow.onWindowThread);
+}
