@@ -164,7 +164,7 @@ bool TIniFile::ParseInteger(const QString& text, int& value)
     if (t.size() > 2 && (t.startsWith("0x") || t.startsWith("0X"))) {
         const QString digits = t.mid(2);
         for (QChar c : digits)
-            if (!isxdigit(c.toLatin1()))
+            if (c.unicode() > 0x7F || !isxdigit(static_cast<unsigned char>(c.unicode())))
                 return false;
         v = digits.toLongLong(&ok, 16);
         // Hexadecimal text stands for the 32-bit pattern (0xFFFFFFFF is -1).

@@ -29,10 +29,6 @@ else
 fi
 count=$2
 
-if [ -f /work/ccenv.sh ]; then
-    # shellcheck disable=SC1091
-    source /work/ccenv.sh
-fi
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZOL_SANITIZE=ON -DZOL_FUZZ=ON -DZOL_BUILD_TESTS=OFF -DZOL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}"

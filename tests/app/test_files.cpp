@@ -60,6 +60,10 @@ TEST(IniFile, ReadsCaseInsensitivelyWithDefaultsAndHex)
     EXPECT_EQ(v, -17);
     EXPECT_FALSE(TIniFile::ParseInteger("99999999999", v));
     EXPECT_FALSE(TIniFile::ParseInteger("12abc", v));
+    // Letters beyond ASCII are no hexadecimal digits (and never reach the C
+    // library's character classes, which take only bytes).
+    EXPECT_FALSE(TIniFile::ParseInteger(QString::fromUtf8("0x1\u00e9"), v));
+    EXPECT_FALSE(TIniFile::ParseInteger(QString::fromUtf8("0x\u0661"), v));
 
     // Writing keeps what it does not understand and other sections.
     ini.WriteInteger("ZOLPARAMS", "BASEGAIN", 40);

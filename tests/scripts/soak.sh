@@ -25,15 +25,17 @@ mem() {  # mem PID: "VmHWM VmRSS" in MB
 echo "soak: $days simulated days of --input sim --fast in $work/run"
 mkdir -p "$work/run"
 start=$(date +%s)
-"$zol" --input sim --fast --headless --duration $((days * 86400 + 2)) --workdir "$work/run" > /dev/null 2> "$work/run.err" &
+"$zol" --input sim --fast --headless --duration $((days * 86400 + 120)) --workdir "$work/run" > /dev/null 2> "$work/run.err" &
 pid=$!
 day=1
 last=""
+# A day is taken as done a minute short of its 86,400 lines: measuring begins
+# a few seconds after the start, so the last day never has them all.
 while kill -0 "$pid" 2> /dev/null; do
     size=$(stat -c %s "$work/run/measure.txt" 2> /dev/null || echo 0)
     now=$(mem "$pid")
     [ -n "$now" ] && last=$now
-    if [ "$day" -le "$days" ] && [ $((size / 27)) -ge $((day * 86400)) ] && [ -n "$now" ]; then
+    if [ "$day" -le "$days" ] && [ $((size / 27)) -ge $((day * 86400 - 60)) ] && [ -n "$now" ]; then
         read -r hwm rss <<< "$now"
         echo "SOAK day $day: VmHWM $hwm MB, VmRSS $rss MB ($(( $(date +%s) - start )) s)"
         day=$((day + 1))
