@@ -450,8 +450,10 @@ ZOL_FFT_INLINE void Transform(const TComplexFFTPlan& plan, float* d, float scale
 }
 
 // The transforms, compiled once for the common instruction set and, where
-// the compiler can, once more for wider vector units, chosen at load time.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+// the compiler can, once more for wider vector units, chosen at load time
+// (not in sanitizer builds: the choice runs before their run time is set up).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && \
+    !defined(__SANITIZE_THREAD__)
 #define ZOL_FFT_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZOL_FFT_CLONES
