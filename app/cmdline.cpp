@@ -24,6 +24,81 @@ bool ParseDuration(const QString& text, double& seconds)
     return true;
 }
 
+namespace {
+
+bool TakesValue(const QString& arg)
+{
+    static const QStringList names = {"--input", "--mixer",          "--workdir", "--duration",
+                                      "--band",  "--snapshot-every", "--eclipse"};
+    return names.contains(arg);
+}
+
+// Sets the option `arg` to `value`; false, with the reason in options.error,
+// when the value is refused.
+bool SetValueOption(const QString& arg, const QString& value, TOptions& options, bool& mixerGiven)
+{
+    if (arg == "--input") {
+        options.input = value;
+    } else if (arg == "--mixer") {
+        options.mixer = value;
+        mixerGiven = true;
+    } else if (arg == "--workdir") {
+        options.workdir = value;
+    } else if (arg == "--eclipse") {
+        options.eclipse = value;
+    } else if (arg == "--duration") {
+        if (!ParseDuration(value, options.duration)) {
+            options.error = QStringLiteral("--duration needs a number of seconds from %1 to %2, not \"%3\"")
+                                .arg(kMinDuration)
+                                .arg(kMaxDuration, 0, 'f', 0)
+                                .arg(value);
+            return false;
+        }
+    } else if (arg == "--band") {
+        if (value == BandText(bd550_750)) {
+            options.band = bd550_750;
+        } else if (value == BandText(bd700_900)) {
+            options.band = bd700_900;
+        } else {
+            options.error = QStringLiteral("--band needs 550-750 or 700-900, not \"%1\"").arg(value);
+            return false;
+        }
+    } else if (arg == "--snapshot-every") {
+        bool ok = false;
+        const int minutes = value.trimmed().toInt(&ok);
+        if (!ok || minutes < 1 || minutes > kMaxSnapshotMinutes) {
+            options.error = QStringLiteral("--snapshot-every needs a whole number of minutes from 1 to %1, not \"%2\"")
+                                .arg(kMaxSnapshotMinutes)
+                                .arg(value);
+            return false;
+        }
+        options.snapshotEvery = minutes;
+    }
+    return true;
+}
+
+// Sets the switch `arg`; false for a name that is no switch.
+bool SetSwitch(const QString& arg, TOptions& options)
+{
+    if (arg == "--record")
+        options.record = true;
+    else if (arg == "--headless")
+        options.headless = true;
+    else if (arg == "--fast")
+        options.fast = true;
+    else if (arg == "--calibrate")
+        options.calibrate = true;
+    else if (arg == "--help" || arg == "-h")
+        options.help = true;
+    else if (arg == "--version")
+        options.version = true;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
 TOptions ParseCommandLine(const QStringList& arguments)
 {
     TOptions options;
@@ -38,79 +113,17 @@ TOptions ParseCommandLine(const QStringList& arguments)
             arg = arg.left(eq);
             hasValue = true;
         }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= arguments.size()) {
-                options.error = QStringLiteral("%1 needs a value").arg(arg);
-                return false;
+        if (TakesValue(arg)) {
+            if (!hasValue) {
+                if (i + 1 >= arguments.size()) {
+                    options.error = QStringLiteral("%1 needs a value").arg(arg);
+                    return options;
+                }
+                value = arguments[++i];
             }
-            value = arguments[++i];
-            return true;
-        };
-        if (arg == "--input") {
-            if (!takeValue())
+            if (!SetValueOption(arg, value, options, mixerGiven))
                 return options;
-            options.input = value;
-        } else if (arg == "--mixer") {
-            if (!takeValue())
-                return options;
-            options.mixer = value;
-            mixerGiven = true;
-        } else if (arg == "--workdir") {
-            if (!takeValue())
-                return options;
-            options.workdir = value;
-        } else if (arg == "--duration") {
-            if (!takeValue())
-                return options;
-            if (!ParseDuration(value, options.duration)) {
-                options.error = QStringLiteral("--duration needs a number of seconds from %1 to %2, not \"%3\"")
-                                    .arg(kMinDuration)
-                                    .arg(kMaxDuration, 0, 'f', 0)
-                                    .arg(value);
-                return options;
-            }
-        } else if (arg == "--band") {
-            if (!takeValue())
-                return options;
-            if (value == BandText(bd550_750)) {
-                options.band = bd550_750;
-            } else if (value == BandText(bd700_900)) {
-                options.band = bd700_900;
-            } else {
-                options.error = QStringLiteral("--band needs 550-750 or 700-900, not \"%1\"").arg(value);
-                return options;
-            }
-        } else if (arg == "--snapshot-every") {
-            if (!takeValue())
-                return options;
-            bool ok = false;
-            const int minutes = value.trimmed().toInt(&ok);
-            if (!ok || minutes < 1 || minutes > kMaxSnapshotMinutes) {
-                options.error = QStringLiteral("--snapshot-every needs a whole number of minutes from 1 to %1, not \"%2\"")
-                                    .arg(kMaxSnapshotMinutes)
-                                    .arg(value);
-                return options;
-            }
-            options.snapshotEvery = minutes;
-        } else if (arg == "--record" && !hasValue) {
-            options.record = true;
-        } else if (arg == "--eclipse") {
-            if (!takeValue())
-                return options;
-            options.eclipse = value;
-        } else if (arg == "--headless" && !hasValue) {
-            options.headless = true;
-        } else if (arg == "--fast" && !hasValue) {
-            options.fast = true;
-        } else if (arg == "--calibrate" && !hasValue) {
-            options.calibrate = true;
-        } else if ((arg == "--help" || arg == "-h") && !hasValue) {
-            options.help = true;
-        } else if (arg == "--version" && !hasValue) {
-            options.version = true;
-        } else {
+        } else if (hasValue || !SetSwitch(arg, options)) {
             options.error = QStringLiteral("unknown argument \"%1\" (see --help)").arg(arguments[i]);
             return options;
         }

@@ -153,11 +153,11 @@ platform::TimerId WatchRecording(TMainForm& form, TRun& run)
     });
 }
 
-// Runs the window until it has closed; returns the exit code.
-int RunWindow(QApplication& app, TRun& run)
+// Reports errors (a box, or a line on standard error headless) and counts
+// them for the exit code; tells of a capture device that records again.
+void InstallReporters(TMainForm& form, TRun& run)
 {
     const TOptions& options = run.options;
-    TMainForm form(options);
     platform::ErrorReporter show;
     if (options.headless) {
         // One line a message: the line breaks after a failing call's name
@@ -186,6 +186,32 @@ int RunWindow(QApplication& app, TRun& run)
         box->setModal(false);
         box->show();
     };
+}
+
+// Closes the window when the --duration is up (0: no timer).
+platform::TimerId StartDuration(TMainForm& form, TRun& run)
+{
+    if (run.options.duration <= 0)
+        return 0;
+    return platform::TheClock().StartOneShot(static_cast<std::int64_t>(run.options.duration * 1e6), [&form, &run] {
+        platform::PostToWindow(
+            [&form, &run] {
+                if (!run.measuring)
+                    Print(stderr, QStringLiteral("zol: the --duration of %1 s ended before measuring began: "
+                                                 "nothing was logged\n")
+                                      .arg(run.options.duration));
+                form.close();
+            },
+            &run);
+    });
+}
+
+// Runs the window until it has closed; returns the exit code.
+int RunWindow(QApplication& app, TRun& run)
+{
+    const TOptions& options = run.options;
+    TMainForm form(options);
+    InstallReporters(form, run);
     bool done = false;
     form.OnClosed = [&] {
         done = true;
@@ -199,20 +225,7 @@ int RunWindow(QApplication& app, TRun& run)
     const platform::TimerId watch = WatchRecording(form, run);
     std::unique_ptr<QSocketNotifier> notifier;
     CloseOnSignals(form, notifier);
-    platform::TimerId duration = 0;
-    if (options.duration > 0) {
-        duration = platform::TheClock().StartOneShot(static_cast<std::int64_t>(options.duration * 1e6), [&form, &run] {
-            platform::PostToWindow(
-                [&form, &run] {
-                    if (!run.measuring)
-                        Print(stderr, QStringLiteral("zol: the --duration of %1 s ended before measuring began: "
-                                                     "nothing was logged\n")
-                                          .arg(run.options.duration));
-                    form.close();
-                },
-                &run);
-        });
-    }
+    const platform::TimerId duration = StartDuration(form, run);
 
     TStationRun station(form, options);
     // A headless run is seen by no one: the window is not shown, so its
