@@ -13,6 +13,7 @@
 #include "platform/wavein_sources.h"
 #include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -177,34 +178,14 @@ TEST(EclipsePath, RestoredStepsTakeTheirTimesFromMeasureLines)
 
 namespace {
 
-class EclipseWindowTest : public ::testing::Test {
+class EclipseWindowTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
+        WindowTest::SetUp();
         platform::SetWaveInBackend(platform::MakeSimReceiverBackend());
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
     }
-    void TearDown() override
-    {
-        if (form) {
-            form->close();
-            test::Sim().Settle();
-            form.reset();
-            test::Sim().Settle();
-        }
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-    }
-    TMainForm& Open()
-    {
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
-        return *form;
-    }
+    TMainForm& Open() { return OpenForm(); }
     // Logs of ten minutes from 18:00 UTC on the eclipse's day.
     void WriteLogs()
     {
@@ -241,9 +222,6 @@ protected:
     }
 
     static constexpr qint64 kStart = 1712599200000;  // 2024-04-08 18:00:00 UTC
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "platform/wavein_sources.h"
 #include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
 
@@ -45,29 +46,15 @@ using test::ReadAll;
 using test::Tone;
 using test::WriteAll;
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
+        WindowTest::SetUp();
         UseSimulatedReceiver();
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
-    }
-    void TearDown() override
-    {
-        CloseForm();
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-        platform::SetSimulatedCaptureGain(1.0);
     }
 
     void UseSimulatedReceiver() { platform::SetWaveInBackend(platform::MakeSimReceiverBackend()); }
-    void UseWav(const QByteArray& frames)
-    {
-        const QString path = dir.filePath("input.wav");
-        ASSERT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, frames));
-        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
-    }
 
     TMainForm& Open()
     {
@@ -79,22 +66,10 @@ protected:
         form->FormCreate();
         return *form;
     }
-    void CloseForm()
-    {
-        if (!form)
-            return;
-        form->close();
-        test::Sim().Settle();
-        form.reset();
-        test::Sim().Settle();
-    }
     void Run(int ms) { test::Sim().AdvanceMs(ms); }
     QString Path(const char* name) const { return dir.filePath(name); }
 
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
     QStringList printed;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "tests/support/file_support.h"
 #include "tests/support/full_disk.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
 
@@ -37,39 +38,19 @@ using test::Lines;
 using test::ReadAll;
 using test::WriteAll;
 
-class MainFormFilesTest : public ::testing::Test {
+class MainFormFilesTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
+        WindowTest::SetUp();
         platform::SetWaveInBackend(platform::MakeSimReceiverBackend());
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
     }
     void TearDown() override
     {
         diskio::SetWriteFunction({});
-        CloseForm();
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
+        WindowTest::TearDown();
     }
-    TMainForm& Open()
-    {
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
-        return *form;
-    }
-    void CloseForm()
-    {
-        if (!form)
-            return;
-        form->close();
-        test::Sim().Settle();
-        form.reset();
-        test::Sim().Settle();
-    }
+    TMainForm& Open() { return OpenForm(); }
     void Run(int ms) { test::Sim().AdvanceMs(ms); }
     QString Path(const char* name) const { return dir.filePath(name); }
     int MessagesWith(const QString& text) const
@@ -80,10 +61,6 @@ protected:
         return n;
     }
     QString AllMessages() const { return errors.Messages().join("\n"); }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/wavein_sources.h"
 #include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -31,34 +32,14 @@ int RowOf(int v, int g, int h)
     return h - static_cast<int>((scaled + 32767) * h / 65535) - 1;
 }
 
-class MainFormOscope : public ::testing::Test {
+class MainFormOscope : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
-        const QString path = dir.filePath("input.wav");
-        ASSERT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, Tone(650, 8000, 20)));
-        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
+        WindowTest::SetUp();
+        UseWav(Tone(650, 8000, 20));
+        OpenForm();
     }
-    void TearDown() override
-    {
-        form->close();
-        test::Sim().Settle();
-        form.reset();
-        test::Sim().Settle();
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-        platform::SetSimulatedCaptureGain(1.0);
-    }
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

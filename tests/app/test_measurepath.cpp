@@ -14,6 +14,7 @@
 #include "platform/wavein_sources.h"
 #include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 #include "timers/hitimer.h"
 #include "timers/longtimer.h"
 
@@ -44,47 +45,16 @@ QByteArray Frames(const QList<std::pair<int, int>>& pattern, int frames)
     return data;
 }
 
-class MeasurePathTest : public ::testing::Test {
+class MeasurePathTest : public test::WindowTest {
 protected:
-    void SetUp() override
-    {
-        test::ResetSim();
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
-    }
     void TearDown() override
     {
-        if (form) {
-            form->close();
-            test::Sim().Settle();
-            form.reset();
-            test::Sim().Settle();
-        }
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-        platform::SetSimulatedCaptureGain(1.0);
+        WindowTest::TearDown();
         test::ResetSim();
     }
-    void UseWav(const QByteArray& frames)
-    {
-        const QString path = dir.filePath("input.wav");
-        ASSERT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, frames));
-        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
-    }
-    TMainForm& Open()
-    {
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
-        return *form;
-    }
+    TMainForm& Open() { return OpenForm(); }
     void Run(int ms) { test::Sim().AdvanceMs(ms); }
     QString Path(const char* name) const { return dir.filePath(name); }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

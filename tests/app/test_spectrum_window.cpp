@@ -11,6 +11,7 @@
 #include "platform/wavein_sources.h"
 #include "tests/support/file_support.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -24,40 +25,13 @@ namespace {
 
 using test::Tone;
 
-class SpectrumWindowTest : public ::testing::Test {
+class SpectrumWindowTest : public test::WindowTest {
 protected:
-    void SetUp() override
-    {
-        test::ResetSim();
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
-    }
-    void TearDown() override
-    {
-        if (form) {
-            form->close();
-            test::Sim().Settle();
-            form.reset();
-            test::Sim().Settle();
-        }
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-    }
     TMainForm& Open(const QByteArray& frames)
     {
-        const QString path = dir.filePath("input.wav");
-        EXPECT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, frames));
-        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
-        return *form;
+        UseWav(frames);
+        return OpenForm();
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

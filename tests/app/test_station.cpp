@@ -15,6 +15,7 @@
 #include "tests/support/file_support.h"
 #include "tests/support/full_disk.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,32 +53,17 @@ qint64 RowTime(const QByteArray& row)
     return QDateTime::fromString(QString::fromLatin1(row.left(24)), Qt::ISODateWithMs).toMSecsSinceEpoch();
 }
 
-class StationRunTest : public ::testing::Test {
+class StationRunTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
+        WindowTest::SetUp();
         platform::SetWaveInBackend(platform::MakeSimReceiverBackend());
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
     }
     void TearDown() override
     {
         station.reset();
-        if (form) {
-            form->close();
-            test::Sim().Settle();
-            form.reset();
-            test::Sim().Settle();
-        }
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
-        platform::SetSimulatedCaptureGain(1.0);
-    }
-    void UseWav(const QByteArray& frames)
-    {
-        const QString path = dir.filePath("input.wav");
-        ASSERT_TRUE(platform::WriteWavFile(path, 11025, 16, 2, frames));
-        platform::SetWaveInBackend(platform::MakeWavFileBackend(path));
+        WindowTest::TearDown();
     }
     TMainForm& Open(TOptions options)
     {
@@ -101,10 +87,7 @@ protected:
         return readings;
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
     std::unique_ptr<TStationRun> station;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "platform/wavein_sources.h"
 #include "resources/bitmaps.h"
 #include "tests/support/test_support.h"
+#include "tests/support/window_test.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,27 +61,13 @@ void KeyAt(QWidget* w, int key)
     QApplication::sendEvent(w, &down);
 }
 
-class ToolkitWindowTest : public ::testing::Test {
+class ToolkitWindowTest : public test::WindowTest {
 protected:
     void SetUp() override
     {
-        test::ResetSim();
+        WindowTest::SetUp();
         platform::SetWaveInBackend(platform::MakeSimReceiverBackend());
-        platform::InstallMixer(platform::CreateMixerBackend("sim"));
-        TOptions options;
-        options.workdir = dir.path();
-        form = std::make_unique<TMainForm>(options);
-        form->show();
-        form->FormCreate();
-    }
-    void TearDown() override
-    {
-        form->close();
-        test::Sim().Settle();
-        form.reset();
-        test::Sim().Settle();
-        platform::InstallMixer(nullptr);
-        platform::SetWaveInBackend(nullptr);
+        OpenForm();
     }
     void Run(int ms) { test::Sim().AdvanceMs(ms); }
 
@@ -103,10 +90,6 @@ protected:
             r = r.united(QRect(p, QSize(1, 1)));
         return r;
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<TMainForm> form;
-    test::ErrorRecorder errors;
 };
 
 }  // namespace
