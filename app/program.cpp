@@ -7,6 +7,7 @@
 #include "app/eclipsepath.h"
 #include "app/inifile.h"
 #include "app/zolu.h"
+#include "chain/wavein.h"
 #include "platform/clock.h"
 #include "platform/mixerbackend.h"
 #include "platform/wavein_device.h"
@@ -227,6 +228,10 @@ int RunWindow(QApplication& app, TRun& run)
     CloseOnSignals(form, notifier);
     const platform::TimerId duration = StartDuration(form, run);
 
+    // In simulated time the capture thread would only be handed each buffer
+    // and waited for: the buffers are handled where they are delivered.
+    if (run.sim != nullptr)
+        form.mvi->SetInlineBuffers(true);
     TStationRun station(form, options);
     // A headless run is seen by no one: the window is not shown, so its
     // displays compute what the measurement needs but draw nothing (unless

@@ -5,6 +5,8 @@
 #include "platform/window_thread.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace zol {
@@ -389,6 +391,19 @@ void TMMConnector::HandleTick()
     } reset;
 
     const int passes = 5001 - std::clamp(shared.largestSpeed, 1, 5000);
+    bool goOn = RefreshPass(passes);
+    // In simulated time a pass that would only be posted and then run next
+    // runs at once: the same passes at the same virtual times, without a
+    // trip through the queue for each.
+    while (goOn && NextPassAtOnce(passes))
+        goOn = RefreshPass(passes);
+    if (goOn)
+        PostTick();
+}
+
+bool TMMConnector::RefreshPass(int passes)
+{
+    auto& shared = Shared();
     for (int i = 0; i < passes; ++i)
         ProcessApplicationMessages();
     if (!platform::Terminating() && shared.loopCount > 0) {
@@ -407,9 +422,56 @@ void TMMConnector::HandleTick()
         platform::TheClock().Sleep(1);
         if (shared.enterIdle)
             ProcessApplicationMessages();
-        if (shared.loopCount > 0 && !shared.connectors.empty())
-            PostTick();
+        return shared.loopCount > 0 && !shared.connectors.empty();
     }
+    return false;
+}
+
+bool TMMConnector::NextPassAtOnce(int passes)
+{
+    auto* sim = dynamic_cast<platform::SimClock*>(&platform::TheClock());
+    auto& shared = Shared();
+    if (sim == nullptr || shared.enterIdle || platform::Terminating())
+        return false;
+    // A pass: `passes` idle message passes, the feeding, a 1 ms sleep.
+    const std::int64_t feedOffset = passes * platform::SimClock::kIdlePassUs;
+    const std::int64_t passUs = feedOffset + 1000;
+    std::int64_t now = sim->NowUs();
+    if (!sim->QuietUntil(now))
+        return false;
+    std::int64_t nextFeed = INT64_MAX;
+    for (TMMConnector* c : shared.connectors)
+        if (c->autoTrigger_ && c->enabled_ && c->triggering_)
+            nextFeed = std::min(nextFeed, c->NextFeedUs());
+    // Passes that end before any timer, any slice or the driver's target,
+    // with nothing waiting, would do nothing: time moves over them at once.
+    std::int64_t skipped = 0;
+    while (now + feedOffset < nextFeed && sim->QuietUntil(now + passUs)) {
+        now += passUs;
+        ++skipped;
+    }
+    if (skipped > 0) {
+        sim->SkipTo(now);
+        shared.passes += static_cast<std::uint64_t>(skipped * passes);
+    }
+    return true;
+}
+
+std::int64_t TMMConnector::NextFeedUs() const
+{
+    if (OnTrigger)
+        return 0;  // told after every pass
+    std::lock_guard lock(lock_);
+    if (displayBuffer_.empty() || !displayFormat_)
+        return INT64_MAX;
+    std::int64_t next = INT64_MAX;
+    for (int g = 0; g < kGroupCount; ++g)
+        if (g != gSpectrograms && group_[g].newData)
+            next = std::min(next, DueAtUs(group_[g].readPos));
+    for (const auto& s : spectrogram_)
+        if (s.newData)
+            next = std::min(next, DueAtUs(s.readPos));
+    return next;
 }
 
 void TMMConnector::Trigger()

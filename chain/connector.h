@@ -149,6 +149,15 @@ private:
     void HandleStart();
     void HandleTrigger();
     static void HandleTick();
+    // One pass of the refresh loop; returns whether the loop goes on.
+    static bool RefreshPass(int passes);
+    // In simulated time: whether the next pass may run at once, after the
+    // passes in which nothing would happen have been skipped.
+    static bool NextPassAtOnce(int passes);
+    // Virtual time at which this connector's next feeding pass does
+    // anything (a slice comes due, or its state changes); 0 when that may be
+    // now, INT64_MAX when never without new data.
+    std::int64_t NextFeedUs() const;
     static void PostTick();
     // Copies the display buffer for the displays when it changed since the
     // last copy. Caller holds the lock.

@@ -71,6 +71,12 @@ public:
     // --- properties
     TMMCBMode CallBackMode() const { return callBackMode_; }
     void SetCallBackMode(TMMCBMode value);
+    // In simulated time, with the thread mode: a filled buffer is handled by
+    // the thread that delivers it, at once, as the capture thread would
+    // handle it while simulated time waits for it, but without handing it
+    // over and back (a replay as fast as it goes).
+    bool InlineBuffers() const { return inlineBuffers_; }
+    void SetInlineBuffers(bool value) { inlineBuffers_ = value; }
     int DeviceID() const { return deviceId_; }
     void SetDeviceID(int value);
     int NumBuffers() const { return numBuffers_; }
@@ -191,6 +197,7 @@ private:
 
     // Properties.
     TMMCBMode callBackMode_ = cmWindow;
+    std::atomic<bool> inlineBuffers_{false};
     int deviceId_ = 0;
     int numBuffers_ = 10;
     TMMMode mode_ = mMono;
@@ -253,7 +260,12 @@ protected:
     void Execute() override;
 
 private:
+    void Handle(const platform::ThreadMessage& m);
+
     TMMCustomWaveIn* owner_;
+    // After a failure, messages are only taken off the queue (so no work
+    // stays pending) until the source ends this thread.
+    std::atomic<bool> failed_{false};
     platform::ThreadQueue queue_;
     platform::TEvent running_{true, false};
     platform::TEvent stop_{false, false};

@@ -3,6 +3,7 @@
 // messages and the capture thread itself.
 #include "chain/wavein.h"
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/mmsyserr.h"
 #include "platform/strings.h"
@@ -323,31 +324,39 @@ void TMMWaveInThread::End()
 
 void TMMWaveInThread::PostBuffer(std::uint64_t handle, WAVEHDR* hdr)
 {
-    queue_.Post({platform::WIM_DATA, static_cast<std::intptr_t>(handle), reinterpret_cast<std::intptr_t>(hdr)});
+    const platform::ThreadMessage m{platform::WIM_DATA, static_cast<std::intptr_t>(handle),
+                                    reinterpret_cast<std::intptr_t>(hdr)};
+    if (owner_->InlineBuffers() && platform::TheClock().Simulated() && platform::IsWindowThread()) {
+        Handle(m);
+        return;
+    }
+    queue_.Post(m);
+}
+
+void TMMWaveInThread::Handle(const platform::ThreadMessage& m)
+{
+    const auto handle = static_cast<std::uint64_t>(m.wParam);
+    if (failed_ || m.msg != platform::WIM_DATA || handle != handle_.load())
+        return;
+    try {
+        owner_->BufferDone(reinterpret_cast<WAVEHDR*>(m.lParam));
+    } catch (...) {
+        // The chain failed: the window thread closes the device in order
+        // and reports the error.
+        failed_ = true;
+        owner_->ThreadGaveUp(handle, std::current_exception());
+    }
 }
 
 void TMMWaveInThread::Execute()
 {
     SetPriority(platform::TThreadPriority::tpHigher);
     running_.Set();
-    bool failed = false;
     while (!Terminated()) {
         platform::ThreadMessage m;
         if (!queue_.Peek(m) && !queue_.Wait(stop_, m))
             break;
-        // After a failure, messages are only taken off the queue (so no work
-        // stays pending) until the source ends this thread.
-        const auto handle = static_cast<std::uint64_t>(m.wParam);
-        if (!failed && m.msg == platform::WIM_DATA && handle == handle_.load()) {
-            try {
-                owner_->BufferDone(reinterpret_cast<WAVEHDR*>(m.lParam));
-            } catch (...) {
-                // The chain failed: the window thread closes the device in
-                // order and reports the error.
-                failed = true;
-                owner_->ThreadGaveUp(handle, std::current_exception());
-            }
-        }
+        Handle(m);
         queue_.Done();
     }
 }

@@ -46,7 +46,7 @@ struct TimerEntry {
 };
 
 // Virtual time one idle pass of message processing takes.
-constexpr std::int64_t kIdlePassUs = 50;
+constexpr std::int64_t kIdlePassUs = SimClock::kIdlePassUs;
 
 // Orders timers by deadline, then by the order they were scheduled in.
 using Schedule = std::map<std::pair<std::int64_t, std::uint64_t>, TimerId>;
@@ -213,6 +213,7 @@ struct SimClock::Impl {
     Schedule schedule;
     std::uint64_t nextId = 1;
     std::uint64_t seq = 0;
+    std::int64_t advanceTarget = -1;  // of the Advance running now, or -1
 
     // Fires the first timer if it is due at or before `limit`.
     bool FireNext(std::int64_t limit)
@@ -334,6 +335,13 @@ void SimClock::Settle()
 void SimClock::Advance(std::int64_t us)
 {
     const std::int64_t target = impl_->now + std::max<std::int64_t>(us, 0);
+    const std::int64_t outerTarget = impl_->advanceTarget;
+    impl_->advanceTarget = target;
+    struct Restore {
+        std::int64_t& field;
+        std::int64_t value;
+        ~Restore() { field = value; }
+    } restore{impl_->advanceTarget, outerTarget};
     int spin = 0;
     for (;;) {
         const std::int64_t before = impl_->now;
@@ -374,6 +382,23 @@ void SimClock::Advance(std::int64_t us)
 std::int64_t SimClock::NextDueUs() const
 {
     return impl_->schedule.empty() ? -1 : impl_->schedule.begin()->first.first;
+}
+
+bool SimClock::QuietUntil(std::int64_t untilUs) const
+{
+    if (impl_->advanceTarget < 0 || untilUs >= impl_->advanceTarget)
+        return false;
+    if (!impl_->schedule.empty() && impl_->schedule.begin()->first.first <= untilUs)
+        return false;
+    return WindowThreadQuiet();
+}
+
+bool SimClock::SkipTo(std::int64_t us)
+{
+    if (us <= impl_->now || !QuietUntil(us))
+        return false;
+    impl_->now = us;
+    return true;
 }
 
 int SimClock::ActiveTimers() const

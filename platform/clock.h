@@ -110,6 +110,18 @@ public:
     void Settle();
     // Virtual time of the next due timer, or -1 when none runs.
     std::int64_t NextDueUs() const;
+
+    // Virtual time an idle ProcessMessages pass takes.
+    static constexpr std::int64_t kIdlePassUs = 50;
+    // Whether the window thread can run its next step at once instead of
+    // posting it: inside an Advance whose target lies after `untilUs`, with
+    // no window task or blocking call waiting, every worker idle and no timer
+    // due at or before `untilUs`. Then the Advance would do nothing before
+    // that step but run it.
+    bool QuietUntil(std::int64_t untilUs) const;
+    // Moves virtual time forward to `us` when QuietUntil(us) holds (nothing
+    // would have happened meanwhile). Returns whether it moved.
+    bool SkipTo(std::int64_t us);
     int ActiveTimers() const;
 
 private:

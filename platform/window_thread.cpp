@@ -39,6 +39,9 @@ public:
 struct State {
     std::mutex mutex;
     std::condition_variable cv;  // blocking calls, worker progress, events
+    // Only what WaitWorkersIdle waits for (a worker done, a blocking call
+    // waiting), so other wake-ups do not wake that wait for nothing.
+    std::condition_variable idleCv;
     std::deque<Posted> queue;
     std::deque<BlockingCall*> calls;
     bool wakePosted = false;
@@ -47,6 +50,7 @@ struct State {
     Dispatcher* dispatcher = nullptr;
     int busy = 0;     // work handed out and not yet handled
     int blocked = 0;  // threads waiting in RunOnWindowThread
+    int runDepth = 0; // nesting of RunPendingTasks (window thread only)
     std::atomic<bool> terminating{false};
     ErrorReporter reporter;
 };
@@ -197,6 +201,11 @@ int RunPendingTasks()
         std::lock_guard lock(s.mutex);
         snapshot = s.queue.size();
     }
+    ++s.runDepth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{s.runDepth};
     for (size_t i = 0; i < snapshot; ++i) {
         Posted item;
         {
@@ -226,6 +235,7 @@ void RunOnWindowThread(const Task& task)
     ++s.blocked;
     WakeLocked(s);
     s.cv.notify_all();
+    s.idleCv.notify_all();
     s.cv.wait(lock, [&] { return call.done; });
     lock.unlock();
     s.cv.notify_all();
@@ -273,6 +283,7 @@ void WorkEnd()
         --s.busy;
     }
     s.cv.notify_all();
+    s.idleCv.notify_all();
 }
 
 bool WorkersIdle()
@@ -280,6 +291,13 @@ bool WorkersIdle()
     State& s = S();
     std::lock_guard lock(s.mutex);
     return s.busy <= s.blocked;
+}
+
+bool WindowThreadQuiet()
+{
+    State& s = S();
+    std::lock_guard lock(s.mutex);
+    return s.runDepth <= 1 && s.queue.empty() && s.calls.empty() && s.busy <= s.blocked;
 }
 
 void WaitWorkersIdle(bool runCalls)
@@ -291,7 +309,7 @@ void WaitWorkersIdle(bool runCalls)
         std::unique_lock lock(s.mutex);
         if (s.busy <= s.blocked && (!runCalls || s.calls.empty()))
             return;
-        s.cv.wait_for(lock, std::chrono::milliseconds(5), [&] {
+        s.idleCv.wait_for(lock, std::chrono::milliseconds(5), [&] {
             return s.busy <= s.blocked || (runCalls && !s.calls.empty());
         });
     }

@@ -64,6 +64,10 @@ void WakeWaiters();
 void WorkBegin();
 void WorkEnd();
 bool WorkersIdle();
+// No task or blocking call waits for the window thread, every worker is idle
+// and no task runs inside another one's message processing: a simulated
+// clock may then run the window thread's next step at once.
+bool WindowThreadQuiet();
 // Waits (on the window thread) until WorkersIdle; with `runCalls` it runs
 // blocking calls meanwhile (otherwise a worker blocked on the window thread
 // counts as idle).
