@@ -4,6 +4,8 @@
 #include "platform/errors.h"
 
 #include <QDateTime>
+
+#include <algorithm>
 #include <QDir>
 #include <QTimeZone>
 
@@ -153,6 +155,7 @@ void TDataFile::Open(const QDate& day)
         FailOpen(e.Message());
     }
     openFailure_.clear();
+    log->SetSyncEvery(syncEvery_);
     log_ = std::move(log);
     headPending_ = true;
     bandNote_.clear();  // the head names the band
@@ -191,6 +194,13 @@ void TDataFile::SetBand(const QString& band, qint64 utcMs)
     log_->AppendLine(bandNote_);
     bandNote_.clear();
     unsynced_ = true;
+}
+
+void TDataFile::SetSyncEvery(int rows)
+{
+    syncEvery_ = std::max(rows, 1);
+    if (log_)
+        log_->SetSyncEvery(syncEvery_);
 }
 
 void TDataFile::Flush()

@@ -79,6 +79,10 @@ public:
     void SetBand(const QString& band, qint64 utcMs);
     // Makes every row appended reach the disk.
     void Flush();
+    // The rows reach the disk only once `rows` rows (at least 1, the
+    // default) were appended since the last time, and at Close; each is
+    // still written whole at once (a replay, which can be run again).
+    void SetSyncEvery(int rows);
     void Close();
     // The file open now (empty when none is).
     QString Path() const;
@@ -95,6 +99,7 @@ private:
     QString bandNote_;  // a band change not yet in the file (its write failed)
     bool unsynced_ = false;
     qint64 lastSyncMs_ = 0;
+    int syncEvery_ = 1;
     QString openFailure_;  // the failure to open last reported
 };
 

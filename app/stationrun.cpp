@@ -145,6 +145,10 @@ void TStationRun::StartDataFile()
         head.midpointLongitude = form_.Eclipse->Midpoint()->longitude;
     }
     data_ = std::make_unique<TDataFile>(form_.WorkDir, std::move(head));
+    // A replay can be run again: its rows reach the disk every ten minutes
+    // of the recording (6000 rows) and at close, as its logs do.
+    if (options_.fast)
+        data_->SetSyncEvery(6000);
 }
 
 void TStationRun::AddReading()

@@ -181,6 +181,33 @@ TEST(DataFile, RowsReachTheDiskEverySecondAndAtClose)
     diskio::SetSyncFunction({});
 }
 
+TEST(DataFile, AReplayForcesItsRowsToTheDiskLessOftenAndAtClose)
+{
+    QTemporaryDir dir;
+    int syncs = 0;
+    diskio::SetSyncFunction([&](int fd) {
+        ++syncs;
+        return ::fdatasync(fd);
+    });
+    const qint64 start = Utc(2026, 8, 12, 12, 0, 0);
+    {
+        TDataFile file(dir.path(), Head());
+        file.SetSyncEvery(25);
+        for (int i = 0; i < 35; ++i)
+            file.Append({start + 100 * i, 30, 1000, 5, rfOk});
+        // The head and 30 rows had come by the fourth second.
+        EXPECT_EQ(syncs, 1);
+        file.Flush();  // 4 rows since: not yet
+        EXPECT_EQ(syncs, 1);
+    }
+    EXPECT_EQ(syncs, 2);  // the close forces the rest
+    diskio::SetSyncFunction({});
+    // Every row is there, whole.
+    const QString path = QDir(dir.path()).filePath(DataFileName(QDate(2026, 8, 12)));
+    ASSERT_EQ(Rows(path).size(), 35);
+    EXPECT_EQ(CountOf(path, "\n"), CountOf(path, "\r\n"));
+}
+
 TEST(DataFile, BandChangesAreNotedWhereTheyHappen)
 {
     QTemporaryDir dir;
