@@ -33,7 +33,7 @@ void TMMCustomLabel::SetCaption(const QString& caption)
     if (caption_ == caption)
         return;
     caption_ = caption;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetAlignment(TAlignment alignment)
@@ -41,7 +41,7 @@ void TMMCustomLabel::SetAlignment(TAlignment alignment)
     if (alignment_ == alignment)
         return;
     alignment_ = alignment;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetFontColor(const TColor& colour)
@@ -49,7 +49,7 @@ void TMMCustomLabel::SetFontColor(const TColor& colour)
     if (fontColor_ == colour)
         return;
     fontColor_ = colour;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetTransparent(bool value)
@@ -57,19 +57,19 @@ void TMMCustomLabel::SetTransparent(bool value)
     if (transparent_ == value)
         return;
     transparent_ = value;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetBitmap(const QImage& bitmap)
 {
     bitmap_ = bitmap.copy();
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::CustomChanged()
 {
     effectStyle_ = lsCustom;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetDepthHighlight(int depth)
@@ -111,7 +111,7 @@ void TMMCustomLabel::SetColourHighlight(const TColor& colour)
     if (colourHighlight_ == colour)
         return;
     colourHighlight_ = colour;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetColourShadow(const TColor& colour)
@@ -119,7 +119,7 @@ void TMMCustomLabel::SetColourShadow(const TColor& colour)
     if (colourShadow_ == colour)
         return;
     colourShadow_ = colour;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetStyleHighlight(TMMLabelOption style)
@@ -127,7 +127,7 @@ void TMMCustomLabel::SetStyleHighlight(TMMLabelOption style)
     if (styleHighlight_ == style)
         return;
     styleHighlight_ = style;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetStyleShadow(TMMLabelOption style)
@@ -135,7 +135,7 @@ void TMMCustomLabel::SetStyleShadow(TMMLabelOption style)
     if (styleShadow_ == style)
         return;
     styleShadow_ = style;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetEffect(TMMLabelDirection highlight, TMMLabelDirection shadow, int depthHighlight,
@@ -177,7 +177,7 @@ void TMMCustomLabel::SetEffectStyle(TMMLabelStyle style)
         break;
     }
     effectStyle_ = style;
-    update();
+    Invalidate();
 }
 
 void TMMCustomLabel::SetAsButton(bool value)
@@ -199,7 +199,7 @@ void TMMCustomLabel::SetAngle(int degrees)
     angle_ = degrees;
     if (angle_ != 0)
         alignment_ = taLeftJustify;
-    update();
+    Invalidate();
 }
 
 int TMMCustomLabel::Margin() const
@@ -316,12 +316,31 @@ QImage TMMCustomLabel::Compose(const QImage& background) const
     return composition;
 }
 
+void TMMCustomLabel::Invalidate()
+{
+    shown_ = QImage();
+    update();
+}
+
+void TMMCustomLabel::BevelChanged()
+{
+    Invalidate();
+}
+
 void TMMCustomLabel::paintEvent(QPaintEvent*)
 {
-    QImage background(size(), QImage::Format_ARGB32_Premultiplied);
-    background.fill(Qt::transparent);
+    // The label is drawn over a clear background, so its picture depends on
+    // its own properties only: it is composed again only when one of them
+    // changed, and a repaint for a neighbour's sake copies it.
+    if (shown_.isNull() || shown_.size() != size() || shownColor_ != Color()) {
+        QImage background(size(), QImage::Format_ARGB32_Premultiplied);
+        background.fill(Qt::transparent);
+        shown_ = Compose(background);
+        shownColor_ = Color();
+        ++compositions_;
+    }
     QPainter p(this);
-    p.drawImage(0, 0, Compose(background));
+    p.drawImage(0, 0, shown_);
 }
 
 void TMMCustomLabel::mousePressEvent(QMouseEvent* event)
@@ -353,8 +372,16 @@ void TMMCustomLabel::mouseReleaseEvent(QMouseEvent* event)
 void TMMCustomLabel::changeEvent(QEvent* event)
 {
     TMMGraphicControl::changeEvent(event);
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::EnabledChange)
-        update();
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::EnabledChange:
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+        Invalidate();
+        break;
+    default:
+        break;
+    }
 }
 
 }  // namespace zol

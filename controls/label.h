@@ -61,6 +61,8 @@ public:
     QPoint TextOrigin() const;
     // The label as drawn, over `background` (what lies under it).
     QImage Compose(const QImage& background) const;
+    // How often the shown picture was composed (the others were copies).
+    int Compositions() const { return compositions_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,10 +70,13 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void BevelChanged() override;
 
 private:
     void SetEffect(TMMLabelDirection highlight, TMMLabelDirection shadow, int depthHighlight, int depthShadow);
     void CustomChanged();
+    // A property changed: the picture is composed again at the next paint.
+    void Invalidate();
     void DrawText(QPainter& p, QPoint offset, const QColor& colour) const;
     void DrawCopies(QPainter& p, TMMLabelDirection direction, int depth, TMMLabelOption style,
                     const QColor& colour) const;
@@ -95,6 +100,9 @@ private:
     bool asButton_ = false;
     int angle_ = 0;
     bool pressed_ = false;
+    QImage shown_;
+    QColor shownColor_;
+    int compositions_ = 0;
 };
 
 class TMMLabel : public TMMCustomLabel {

@@ -240,3 +240,34 @@ TEST(Label, BackgroundTextureAndTurnedText)
     label.SetAngle(-270);
     EXPECT_EQ(label.Angle(), 90);
 }
+
+TEST(Label, RepaintOfAnUnchangedLabelCopiesItsPicture)
+{
+    TMMLabel label;
+    Prepare(label);
+    const QImage first = label.grab().toImage();
+    const int composed = label.Compositions();
+    EXPECT_GE(composed, 1);
+    // Painted again without a change (a neighbour's repaint): the same
+    // pixels, from the picture already composed.
+    const QImage again = label.grab().toImage();
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(label.Compositions(), composed);
+    // A changed caption, colour or bevel is composed and shown anew.
+    label.SetCaption(QStringLiteral("|H"));
+    const QImage changed = label.grab().toImage();
+    EXPECT_EQ(label.Compositions(), composed + 1);
+    EXPECT_NE(changed, first);
+    label.SetFontColor(QColor::fromRgb(kHighlightBlue));
+    const QImage blue = label.grab().toImage();
+    EXPECT_EQ(label.Compositions(), composed + 2);
+    EXPECT_FALSE(Of(blue.convertToFormat(QImage::Format_RGB32), kHighlightBlue).empty());
+    label.Bevel().SetBevelOuter(bvRaised);
+    label.grab();
+    EXPECT_EQ(label.Compositions(), composed + 3);
+    // Back to the first caption and colour, no bevel: the first pixels.
+    label.SetCaption(QStringLiteral("H|"));
+    label.SetFontColor(QColor::fromRgb(kFace));
+    label.Bevel().SetBevelOuter(bvNone);
+    EXPECT_EQ(label.grab().toImage(), first);
+}
