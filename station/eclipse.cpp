@@ -1,4 +1,5 @@
 #include "station/eclipse.h"
+#include "station/angles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,8 +14,6 @@ namespace zol::station {
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kDeg = kPi / 180.0;
-constexpr double kArcsec = kDeg / 3600.0;
 
 // WGS84 ellipsoid.
 constexpr double kEarthRadiusKm = 6378.137;

@@ -1,4 +1,5 @@
 #include "station/geo.h"
+#include "station/angles.h"
 
 #include <charconv>
 #include <cmath>
@@ -10,7 +11,6 @@ namespace zol::station {
 
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr double kEarthMeanRadiusKm = 6371.0088;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -1,5 +1,6 @@
 // The Moon from the main periodic terms of ELP-2000/82 as given in Meeus,
 // Astronomical Algorithms, chapter 47 (tables 47.A and 47.B).
+#include "station/angles.h"
 #include "station/ephemeris.h"
 
 #include <cmath>
@@ -9,8 +10,6 @@
 namespace zol::station {
 
 namespace {
-
-constexpr double kDeg = std::numbers::pi / 180.0;
 
 // Multiples of D, M, M', F; longitude (1e-6 degree) and distance (m).
 struct LonDistTerm {

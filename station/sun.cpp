@@ -2,6 +2,7 @@
 // Meeus, Astronomical Algorithms, Appendix III (about 1" for the Sun over
 // several centuries around 2000), reduced to the apparent geocentric
 // position as in his chapter 25; nutation and obliquity from chapter 22.
+#include "station/angles.h"
 #include "station/ephemeris.h"
 
 #include <cmath>
@@ -11,9 +12,6 @@
 namespace zol::station {
 
 namespace {
-
-constexpr double kDeg = std::numbers::pi / 180.0;
-constexpr double kArcsec = kDeg / 3600.0;
 
 // One periodic term A cos(B + C tau), tau in Julian millennia.
 struct Term {
