@@ -5,75 +5,11 @@
 #include "platform/window_thread.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstring>
 
 namespace zol {
 
-namespace {
-
-// State shared by every connector; touched on the window thread only.
-struct SharedState {
-    std::vector<TMMConnector*> connectors;
-    int largestSpeed = 0;
-    int loopCount = 0;
-    bool enterIdle = false;
-    bool idleInstalled = false;
-    bool tickPosted = false;
-    bool inTick = false;
-    std::uint64_t passes = 0;
-};
-
-SharedState& Shared()
-{
-    static SharedState state;
-    return state;
-}
-
-// The shared hidden window: the target its tick messages are posted to.
-const char kHiddenWindow = 0;
-
-// One pass of the application's message processing.
-void ProcessApplicationMessages()
-{
-    ++Shared().passes;
-    platform::TheClock().ProcessMessages();
-}
-
-bool IsLive(const TMMConnector* connector)
-{
-    const auto& list = Shared().connectors;
-    return std::find(list.begin(), list.end(), connector) != list.end();
-}
-
-}  // namespace
-
-TMMConnector::TMMConnector(QObject* owner) : TMMDSPComponent(owner)
-{
-    // The refresh loop's 1 ms sleeps rely on the platform clock, which has
-    // millisecond resolution without any request.
-    Shared().connectors.push_back(this);
-    RecomputeLargestSpeed();
-}
-
-TMMConnector::~TMMConnector()
-{
-    Destroying();
-    NotifyStop();
-    platform::RemovePostedMessages(this);
-    auto& shared = Shared();
-    shared.connectors.erase(std::remove(shared.connectors.begin(), shared.connectors.end(), this),
-                            shared.connectors.end());
-    if (shared.connectors.empty()) {
-        // The last connector takes the hidden window, and its messages, along.
-        platform::RemovePostedMessages(&kHiddenWindow);
-        shared.tickPosted = false;
-        shared.loopCount = 0;
-    }
-    RecomputeLargestSpeed();
-    UpdateIdleHandler();
-}
 
 // ---------------------------------------------------------------------------
 // properties
@@ -129,17 +65,6 @@ void TMMConnector::SetRealTime(bool value)
     realTime_ = value;
 }
 
-bool TMMConnector::EnterIdle() const
-{
-    return Shared().enterIdle;
-}
-
-void TMMConnector::SetEnterIdle(bool value)
-{
-    Shared().enterIdle = value;
-    UpdateIdleHandler();
-}
-
 int TMMConnector::SliceCount(int group) const
 {
     return group >= 0 && group < kGroupCount ? count_[group].load() : 0;
@@ -151,31 +76,6 @@ const WAVEFORMATEX* TMMConnector::DisplayFormat() const
         return displayFormat_.get();
     const WAVEFORMATEX* own = GetWaveFormat();
     return IsValidPcmFormat(own) ? own : nullptr;
-}
-
-int TMMConnector::ConnectorCount()
-{
-    return static_cast<int>(Shared().connectors.size());
-}
-
-int TMMConnector::LoopCount()
-{
-    return Shared().loopCount;
-}
-
-int TMMConnector::LargestSpeed()
-{
-    return Shared().largestSpeed;
-}
-
-bool TMMConnector::IdleHandlerInstalled()
-{
-    return Shared().idleInstalled;
-}
-
-std::uint64_t TMMConnector::MessagePasses()
-{
-    return Shared().passes;
 }
 
 
@@ -298,180 +198,6 @@ void TMMConnector::MarkNewData()
         spectrogram_[i].newData = true;
         spectrogram_[i].readPos = 0;
     }
-}
-
-// ---------------------------------------------------------------------------
-// the refresh loop
-
-void TMMConnector::RecomputeLargestSpeed()
-{
-    int largest = 0;
-    for (TMMConnector* c : Shared().connectors)
-        largest = std::max(largest, c->speed_);
-    Shared().largestSpeed = largest;
-}
-
-void TMMConnector::UpdateIdleHandler()
-{
-    // The application's idle handler only kept an idle application spinning;
-    // the refresh loop here never waits for idle, so the flag records the
-    // state without a platform hook.
-    auto& shared = Shared();
-    if (shared.loopCount <= 0)
-        shared.idleInstalled = false;
-    else if (shared.enterIdle)
-        shared.idleInstalled = true;
-}
-
-void TMMConnector::PostTick()
-{
-    // One tick message in flight: every pass feeds all connectors, so a
-    // second chain of ticks would only nest message processing.
-    auto& shared = Shared();
-    if (shared.tickPosted)
-        return;
-    shared.tickPosted = true;
-    platform::PostToWindow([] { HandleTick(); }, &kHiddenWindow, kConnectorTickMsg);
-}
-
-void TMMConnector::EnterLoopRequest()
-{
-    if (inLoop_)
-        return;
-    inLoop_ = true;
-    ++Shared().loopCount;
-    UpdateIdleHandler();
-    PostTick();
-}
-
-void TMMConnector::LeaveLoop(bool keepTriggering)
-{
-    if (!keepTriggering)
-        triggering_ = false;
-    if (inLoop_) {
-        inLoop_ = false;
-        --Shared().loopCount;
-    }
-    UpdateIdleHandler();
-}
-
-void TMMConnector::HandleStart()
-{
-    if (Input() == nullptr || !running_ || !enabled_)
-        return;
-    pending_ = 0;
-    triggering_ = true;
-    if (autoTrigger_)
-        EnterLoopRequest();
-}
-
-void TMMConnector::HandleTrigger()
-{
-    try {
-        if (Input() != nullptr && enabled_ && (triggering_ || (running_ && !realTime_)))
-            Feed();
-    } catch (...) {
-        if (pending_ > 0)
-            --pending_;
-        throw;
-    }
-    if (pending_ > 0)
-        --pending_;
-}
-
-void TMMConnector::HandleTick()
-{
-    auto& shared = Shared();
-    shared.tickPosted = false;
-    if (shared.inTick)
-        return;  // nested inside a running pass, which posts the next tick
-    shared.inTick = true;
-    struct Reset {
-        ~Reset() { Shared().inTick = false; }
-    } reset;
-
-    const int passes = 5001 - std::clamp(shared.largestSpeed, 1, 5000);
-    bool goOn = RefreshPass(passes);
-    // In simulated time a pass that would only be posted and then run next
-    // runs at once: the same passes at the same virtual times, without a
-    // trip through the queue for each.
-    while (goOn && NextPassAtOnce(passes))
-        goOn = RefreshPass(passes);
-    if (goOn)
-        PostTick();
-}
-
-bool TMMConnector::RefreshPass(int passes)
-{
-    auto& shared = Shared();
-    for (int i = 0; i < passes; ++i)
-        ProcessApplicationMessages();
-    if (!platform::Terminating() && shared.loopCount > 0) {
-        const auto list = shared.connectors;
-        for (TMMConnector* c : list) {
-            if (!IsLive(c) || !c->autoTrigger_ || !c->enabled_ || !c->triggering_)
-                continue;
-            try {
-                c->Feed();
-            } catch (...) {
-                platform::HandleCurrentException();
-            }
-        }
-    }
-    if (shared.loopCount > 0 && !platform::Terminating() && !shared.connectors.empty()) {
-        platform::TheClock().Sleep(1);
-        if (shared.enterIdle)
-            ProcessApplicationMessages();
-        return shared.loopCount > 0 && !shared.connectors.empty();
-    }
-    return false;
-}
-
-bool TMMConnector::NextPassAtOnce(int passes)
-{
-    auto* sim = dynamic_cast<platform::SimClock*>(&platform::TheClock());
-    auto& shared = Shared();
-    if (sim == nullptr || shared.enterIdle || platform::Terminating())
-        return false;
-    // A pass: `passes` idle message passes, the feeding, a 1 ms sleep.
-    const std::int64_t feedOffset = passes * platform::SimClock::kIdlePassUs;
-    const std::int64_t passUs = feedOffset + 1000;
-    std::int64_t now = sim->NowUs();
-    if (!sim->QuietUntil(now))
-        return false;
-    std::int64_t nextFeed = INT64_MAX;
-    for (TMMConnector* c : shared.connectors)
-        if (c->autoTrigger_ && c->enabled_ && c->triggering_)
-            nextFeed = std::min(nextFeed, c->NextFeedUs());
-    // Passes that end before any timer, any slice or the driver's target,
-    // with nothing waiting, would do nothing: time moves over them at once.
-    std::int64_t skipped = 0;
-    while (now + feedOffset < nextFeed && sim->QuietUntil(now + passUs)) {
-        now += passUs;
-        ++skipped;
-    }
-    if (skipped > 0) {
-        sim->SkipTo(now);
-        shared.passes += static_cast<std::uint64_t>(skipped * passes);
-    }
-    return true;
-}
-
-std::int64_t TMMConnector::NextFeedUs() const
-{
-    if (OnTrigger)
-        return 0;  // told after every pass
-    std::lock_guard lock(lock_);
-    if (displayBuffer_.empty() || !displayFormat_)
-        return INT64_MAX;
-    std::int64_t next = INT64_MAX;
-    for (int g = 0; g < kGroupCount; ++g)
-        if (g != gSpectrograms && group_[g].newData)
-            next = std::min(next, DueAtUs(group_[g].readPos));
-    for (const auto& s : spectrogram_)
-        if (s.newData)
-            next = std::min(next, DueAtUs(s.readPos));
-    return next;
 }
 
 void TMMConnector::Trigger()
@@ -715,6 +441,7 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr)
 {
     if (Input() != nullptr && enabled_ && !paused_ && lpWaveHdr != nullptr && lpWaveHdr->lpData != nullptr) {
         bool feedNow = false;
+        bool wake = false;
         {
             std::lock_guard lock(lock_);
             if (running_ && displayFormat_ && !displayBuffer_.empty()) {
@@ -726,8 +453,11 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr)
                 validBytes_ = n;
                 MarkNewData();
                 feedNow = !realTime_ && autoTrigger_;
+                wake = realTime_ && autoTrigger_;
             }
         }
+        if (wake)
+            WakeForData();
         // Displays are widgets: they are fed on the window thread.
         if (feedNow) {
             if (platform::IsWindowThread())
@@ -766,9 +496,12 @@ void TMMConnector::PauseTick()
 {
     if (!paused_)
         return;
-    std::lock_guard lock(lock_);
-    arrivalUs_ = platform::TheClock().NowUs();
-    MarkNewData();
+    {
+        std::lock_guard lock(lock_);
+        arrivalUs_ = platform::TheClock().NowUs();
+        MarkNewData();
+    }
+    WakeForData();
 }
 
 void TMMConnector::KillPauseTimer()

@@ -4,8 +4,11 @@
 // slices of the size each display wants, paced to the audio's real time.
 //
 // All connectors share one refresh loop on the window thread: a message that
-// handles the application's messages, feeds every connector in the loop,
-// sleeps 1 ms and posts itself again, until the last connector leaves.
+// handles the application's messages, feeds every connector in the loop and
+// comes again, until the last connector leaves. In simulated time it sleeps
+// 1 ms and posts itself; on the real clock it comes back when the next slice
+// is due (at least 1 ms later) and rests while no slice waits, so an idle
+// program is not woken a thousand times a second.
 //
 // The displays are fed outside the connector's lock, from a copy of the
 // display buffer, so a slow paint never holds up the thread that delivers
@@ -119,6 +122,8 @@ public:
     static bool IdleHandlerInstalled();
     // Message-processing passes the refresh loop has made so far.
     static std::uint64_t MessagePasses();
+    // Real clock: the loop rests until a buffer brings a slice to show.
+    static bool LoopResting();
 
     enum Group { gLevels, gMeters, gOscopes, gLights, gSpectra, gSpectrograms, kGroupCount };
 
@@ -159,6 +164,14 @@ private:
     // now, INT64_MAX when never without new data.
     std::int64_t NextFeedUs() const;
     static void PostTick();
+    // Real clock: plans the loop's next pass (false: no timer to be had).
+    static bool ScheduleNextPass();
+    static void PostWake();
+    static void Wake();
+    // The loop's pass for newly marked data (any thread).
+    static void WakeForData();
+    // When this connector's next slice is due, or -1 when none waits.
+    std::int64_t NextSliceUs();
     // Copies the display buffer for the displays when it changed since the
     // last copy. Caller holds the lock.
     const char* ShowData();

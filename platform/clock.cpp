@@ -163,8 +163,11 @@ TimerId RealClock::StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callb
     const std::int64_t due = NowUs() + std::max<std::int64_t>(firstUs, 0);
     impl_->timers.emplace(id, TimerEntry{due, std::max<std::int64_t>(periodUs, 0),
                                          std::make_shared<Callback>(std::move(callback))});
-    impl_->schedule.emplace(std::make_pair(due, impl_->seq++), id);
-    impl_->cv.notify_all();
+    const auto at = impl_->schedule.emplace(std::make_pair(due, impl_->seq++), id).first;
+    // The timer thread waits for the first deadline: only a new first one
+    // needs to wake it.
+    if (at == impl_->schedule.begin())
+        impl_->cv.notify_all();
     return id;
 }
 

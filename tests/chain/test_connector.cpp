@@ -9,6 +9,8 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -567,4 +569,58 @@ TEST(Connector, SlowPaintDoesNotHoldUpCapture)
     // After the slow slice the displays go on with the newest buffer.
     EXPECT_EQ(slow.firstSamples.back(), (kBuffers - 1) * 500 + 3 * 256);
     EXPECT_TRUE(slow.onWindowThread);
+}
+
+TEST(Connector, RealClockLoopRestsUntilABufferComes)
+{
+    // On the real clock the loop shows every slice of a buffer, in order,
+    // and then makes no pass until the next buffer; that buffer wakes it.
+    // The time bounds only keep a hang from blocking the run.
+    test::ResetSim();
+    platform::InstallClock(std::make_unique<platform::RealClock>());
+    {
+        WAVEFORMATEX format = Pcm(16, 2, 11025);
+        Source src;
+        TMMConnector con;
+        FakeDisplay meter(1024), spectrum(2048);
+        src.SetBufferSize(4096);
+        src.SetOutput(&con);
+        src.SetWaveFormat(&format);
+        con.SetMeter1(&meter);
+        con.SetSpectrum1(&spectrum);
+        src.NotifyOpen();
+        src.NotifyStart();
+        auto pump = [](const std::function<bool()>& done) {
+            const std::int64_t end = platform::TheClock().NowMs() + 30000;
+            while (!done() && platform::TheClock().NowMs() < end) {
+                platform::TheClock().ProcessMessages();
+                platform::WaitUntil(done, 1);
+            }
+            return done();
+        };
+        ASSERT_TRUE(pump([&] { return con.Triggering(); }));
+        Buffer b(4096);
+        for (int round = 0; round < 3; ++round) {
+            b.Number(1000 * round);
+            con.BufferReady(b.hdr);
+            ASSERT_TRUE(pump([&] { return meter.firstSamples.size() == 4u * (round + 1); })) << round;
+            ASSERT_TRUE(pump([&] { return spectrum.firstSamples.size() == 2u * (round + 1); })) << round;
+            ASSERT_TRUE(pump([] { return TMMConnector::LoopResting(); })) << round;
+            const std::uint64_t passes = TMMConnector::MessagePasses();
+            const std::int64_t until = platform::TheClock().NowMs() + 60;
+            pump([&] { return platform::TheClock().NowMs() >= until; });
+            EXPECT_EQ(TMMConnector::MessagePasses(), passes) << round;
+            EXPECT_TRUE(TMMConnector::LoopResting()) << round;
+        }
+        for (int n = 0; n < 12; ++n)
+            EXPECT_EQ(meter.firstSamples[n], 1000 * (n / 4) + (n % 4) * 256) << n;
+        for (int n = 0; n < 6; ++n)
+            EXPECT_EQ(spectrum.firstSamples[n], 1000 * (n / 2) + (n % 2) * 512) << n;
+        EXPECT_EQ(meter.resets, 0);
+        src.NotifyStop();
+        EXPECT_FALSE(TMMConnector::LoopResting());
+        src.NotifyClose();
+        pump([] { return platform::PendingTaskCount() == 0; });
+    }
+    test::ResetSim();
 }
