@@ -3,7 +3,6 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/mmsyserr.h"
-#include "platform/pcmsample.h"
 #include "platform/simgain.h"
 #include "platform/wavein_paced.h"
 
@@ -19,73 +18,18 @@ namespace zol::platform {
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586476925286766559;
-
 // ---------------------------------------------------------------------------
 // Simulated receiver
 
 class SimReceiverSource : public PacedSource {
 public:
-    SimReceiverSource(const SimReceiverOptions& o, const WAVEFORMATEX& f)
-        : o_(o), format_(f), rng_(o.seed ? o.seed : 1u)
-    {
-        o_.carrierHz = std::clamp(o_.carrierHz, 550.0, 750.0);
-        step_ = kTwoPi * o_.carrierHz / f.nSamplesPerSec;
-    }
+    SimReceiverSource(const SimReceiverOptions& o, const WAVEFORMATEX& f) : signal_(o, f) {}
 
-    int Fill(char* data, int bytes) override
-    {
-        const int frames = bytes / format_.nBlockAlign;
-        const double gain = SimulatedCaptureGain();
-        char* p = data;
-        for (int i = 0; i < frames; ++i) {
-            const double c = Carrier();
-            for (int ch = 0; ch < format_.nChannels; ++ch)
-                p = PutSample(p, (c + o_.noise * Noise()) * gain, format_.wBitsPerSample);
-            Advance();
-        }
-        return frames * format_.nBlockAlign;
-    }
-
-    void Skip(int frames) override
-    {
-        for (int i = 0; i < frames; ++i)
-            Advance();
-    }
+    int Fill(char* data, int bytes) override { return signal_.Fill(data, bytes, SimulatedCaptureGain()); }
+    void Skip(int frames) override { signal_.Skip(frames); }
 
 private:
-    double Carrier() const
-    {
-        const double t = static_cast<double>(frame_) / format_.nSamplesPerSec;
-        const double fade = 1.0 - o_.fadeDepth * 0.5 * (1.0 - std::cos(kTwoPi * t / o_.fadePeriodS));
-        return o_.level * fade * std::sin(phase_);
-    }
-    void Advance()
-    {
-        phase_ += step_;
-        if (phase_ >= kTwoPi)
-            phase_ -= kTwoPi;
-        ++frame_;
-    }
-    // Roughly normal noise of unit spread: the sum of four uniform values.
-    double Noise()
-    {
-        double sum = 0;
-        for (int i = 0; i < 4; ++i) {
-            rng_ ^= rng_ << 13;
-            rng_ ^= rng_ >> 17;
-            rng_ ^= rng_ << 5;
-            sum += rng_ / 4294967296.0 - 0.5;
-        }
-        return sum * 1.7320508;  // 4 uniforms: variance 1/3 -> spread 1
-    }
-
-    SimReceiverOptions o_;
-    WAVEFORMATEX format_;
-    std::uint32_t rng_;
-    double phase_ = 0;
-    double step_ = 0;
-    std::int64_t frame_ = 0;
+    SimReceiverSignal signal_;
 };
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // in use (see wavein_paced.h).
 #pragma once
 
+#include "platform/simreceiver.h"
 #include "platform/wavein_device.h"
 
 #include <QByteArray>
@@ -23,15 +24,7 @@ namespace zol::platform {
 
 // A receiver tuned to a distant carrier: a tone in the 550-750 Hz band
 // with a little noise and a slow fade, scaled by the simulated capture gain
-// (the simulated mixer's microphone volume).
-struct SimReceiverOptions {
-    double carrierHz = 650.0;   // kept within 550..750
-    double level = 0.3;         // carrier peak, fraction of full scale
-    double noise = 0.01;        // noise level, fraction of full scale
-    double fadePeriodS = 240.0; // one slow rise and fall of the carrier
-    double fadeDepth = 0.35;    // fraction of the level that the fade takes away at most
-    std::uint32_t seed = 0x5EED1234u;
-};
+// (the simulated mixer's microphone volume); see simreceiver.h.
 std::shared_ptr<WaveInBackend> MakeSimReceiverBackend(const SimReceiverOptions& options = {});
 
 // An audio file played as if recorded: any file libsndfile reads (WAV,
