@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 
 namespace zol {
 
@@ -402,42 +403,78 @@ void TMMDIBCanvas::CopyToDC(QPainter* target, int dx, int dy, int w, int h, int 
     target->drawImage(QRect(dx, dy, w, h), image_, QRect(sx, sy, w, h));
 }
 
-void TMMDIBCanvas::CopyToDC(QImage* target, int dx, int dy, int w, int h, int sx, int sy)
+namespace {
+
+// Converts one row into `d` (w pixels), writing only from the first to the
+// last pixel that differs from what `d` holds; returns that span's first
+// pixel and its length (0 when the row holds the same already).
+template <typename Convert>
+std::pair<int, int> ConvertRowChanges(QRgb* d, int w, Convert convert)
+{
+    int first = 0;
+    while (first < w && d[first] == convert(first))
+        ++first;
+    if (first == w)
+        return {0, 0};
+    int last = w - 1;
+    while (last > first && d[last] == convert(last))
+        --last;
+    for (int x = first; x <= last; ++x)
+        d[x] = convert(x);
+    return {first, last - first + 1};
+}
+
+}  // namespace
+
+QRect TMMDIBCanvas::CopyToDC(QImage* target, int dx, int dy, int w, int h, int sx, int sy)
 {
     if (target == nullptr || target->isNull() || image_.isNull() || w <= 0 || h <= 0)
-        return;
+        return {};
     const QImage::Format f = target->format();
-    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32) {
-        QPainter p(target);
-        CopyToDC(&p, dx, dy, w, h, sx, sy);
-        return;
-    }
     // Clip the block to both images.
     QRect src(sx, sy, w, h);
     const QRect inSource = src.intersected(image_.rect());
     QRect dst = inSource.translated(dx - sx, dy - sy).intersected(target->rect());
     if (dst.isEmpty())
-        return;
+        return {};
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32) {
+        QPainter p(target);
+        CopyToDC(&p, dx, dy, w, h, sx, sy);
+        return dst;
+    }
     src = dst.translated(sx - dx, sy - dy);
+    QRgb lut[256];
     if (image_.format() == QImage::Format_Indexed8) {
-        QRgb lut[256];
         const QList<QRgb> table = image_.colorTable();
         for (int i = 0; i < 256; ++i)
             lut[i] = i < table.size() ? (table[i] | 0xFF000000u) : 0xFF000000u;
-        for (int row = 0; row < dst.height(); ++row) {
-            const std::uint8_t* s = image_.constScanLine(src.y() + row) + src.x();
-            QRgb* d = reinterpret_cast<QRgb*>(target->scanLine(dst.y() + row)) + dst.x();
-            for (int x = 0; x < dst.width(); ++x)
-                d[x] = lut[s[x]];
-        }
-    } else {
-        for (int row = 0; row < dst.height(); ++row) {
-            const std::uint8_t* s = image_.constScanLine(src.y() + row) + 3 * src.x();
-            QRgb* d = reinterpret_cast<QRgb*>(target->scanLine(dst.y() + row)) + dst.x();
-            for (int x = 0; x < dst.width(); ++x, s += 3)
-                d[x] = qRgb(s[2], s[1], s[0]);
-        }
     }
+    // Only the pixels that change are written, and their bounds returned:
+    // a frame that redraws what the target shows already sends nothing on.
+    int left = dst.right() + 1, right = dst.left() - 1, top = -1, bottom = -1;
+    for (int row = 0; row < dst.height(); ++row) {
+        QRgb* d = reinterpret_cast<QRgb*>(target->scanLine(dst.y() + row)) + dst.x();
+        std::pair<int, int> span;
+        if (image_.format() == QImage::Format_Indexed8) {
+            const std::uint8_t* s = image_.constScanLine(src.y() + row) + src.x();
+            span = ConvertRowChanges(d, dst.width(), [&](int x) { return lut[s[x]]; });
+        } else {
+            const std::uint8_t* s = image_.constScanLine(src.y() + row) + 3 * src.x();
+            span = ConvertRowChanges(d, dst.width(), [&](int x) {
+                return qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
+            });
+        }
+        if (span.second == 0)
+            continue;
+        if (top < 0)
+            top = row;
+        bottom = row;
+        left = std::min(left, dst.x() + span.first);
+        right = std::max(right, dst.x() + span.first + span.second - 1);
+    }
+    if (top < 0)
+        return {};
+    return QRect(QPoint(left, dst.y() + top), QPoint(right, dst.y() + bottom));
 }
 
 // ---------------------------------------------------------------------------

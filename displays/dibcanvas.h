@@ -104,9 +104,12 @@ public:
     // Lays the background picture (or, without one, `color`) over the image.
     void DrawBackground(const QColor& color);
     // Copies a block of the image into `target` (a painter, or an image of
-    // any paintable format); nothing without an image or a target.
+    // any paintable format); nothing without an image or a target. Into an
+    // image it returns the bounds of the pixels it changed (for a 32-bit
+    // image those whose value differed; else the whole block), empty when
+    // none did.
     void CopyToDC(QPainter* target, int dx, int dy, int w, int h, int sx, int sy);
-    void CopyToDC(QImage* target, int dx, int dy, int w, int h, int sx, int sy);
+    QRect CopyToDC(QImage* target, int dx, int dy, int w, int h, int sx, int sy);
 
     // --- direct pixel operations (between BeginDraw and EndDraw; all clip to
     // the image and use the current drawing value unless one is passed)

@@ -131,8 +131,11 @@ void TMMDIBGraphicControl::CopyToScreen(const QRect& dest, int sx, int sy, const
         d = d.intersected(clip);
     if (d.isEmpty())
         return;
-    canvas_.CopyToDC(&screen, d.x(), d.y(), d.width(), d.height(), sx + d.x() - dest.x(), sy + d.y() - dest.y());
-    dirty_ += d;
+    // Only what changed is repainted.
+    const QRect changed =
+        canvas_.CopyToDC(&screen, d.x(), d.y(), d.width(), d.height(), sx + d.x() - dest.x(), sy + d.y() - dest.y());
+    if (!changed.isEmpty())
+        dirty_ += changed;
 }
 
 void TMMDIBGraphicControl::ScrollScreen(const QRect& area, int dx)

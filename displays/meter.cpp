@@ -424,12 +424,36 @@ void TMMCustomMeter::RebuildBackground()
     workDirty_ = true;
 }
 
-void TMMCustomMeter::RenderNeedles()
+QRect TMMCustomMeter::NeedleBounds(int v) const
+{
+    const QPoint pivot(work_.width() / 2, work_.height() + needleOffset_);
+    const double r = work_.height() + needleOffset_ - topSpace_;
+    // The pen reaches half its width past the line's ends and sides.
+    const int m = std::max(needleWidth_, 1) + 2;
+    return QRect(pivot, NeedlePoint(v, r)).normalized().adjusted(-m, -m, m, m).intersected(work_.rect());
+}
+
+QRect TMMCustomMeter::RenderNeedles()
 {
     EnsureImages();
     if (bgDirty_)
         RebuildBackground();
-    std::memcpy(work_.bits(), background_.constBits(), static_cast<std::size_t>(background_.sizeInBytes()));
+    QRect now = NeedleBounds(needleValue_);
+    if (showPeak_)
+        now |= NeedleBounds(peakValue_);
+    QRect area;
+    if (workDirty_) {
+        std::memcpy(work_.bits(), background_.constBits(), static_cast<std::size_t>(background_.sizeInBytes()));
+        area = work_.rect();
+    } else {
+        // Only the old needles' place is laid anew: the rest of the picture
+        // is background already.
+        area = (drawnNeedles_ | now).intersected(work_.rect());
+        const auto bytes = static_cast<std::size_t>(area.width()) * sizeof(QRgb);
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::memcpy(work_.scanLine(y) + area.left() * sizeof(QRgb),
+                        background_.constScanLine(y) + area.left() * sizeof(QRgb), bytes);
+    }
     {
         QPainter p(&work_);
         const QPoint pivot(work_.width() / 2, work_.height() + needleOffset_);
@@ -441,9 +465,11 @@ void TMMCustomMeter::RenderNeedles()
         p.setPen(QPen(needleColor_, needleWidth_));
         p.drawLine(pivot, NeedlePoint(needleValue_, r));
     }
+    drawnNeedles_ = now;
     workDirty_ = false;
     if (OnPostPaint)
         OnPostPaint(this);
+    return area;
 }
 
 const QImage& TMMCustomMeter::Picture()
@@ -462,8 +488,9 @@ void TMMCustomMeter::DrawNeedlesNow()
         workDirty_ = true;
         return;
     }
-    RenderNeedles();
-    repaint(InnerRect());
+    const QRect area = RenderNeedles();
+    if (!area.isEmpty())
+        repaint(area.translated(InnerRect().topLeft()));
 }
 
 void TMMCustomMeter::Paint(QPainter& painter)

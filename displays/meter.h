@@ -158,7 +158,11 @@ private:
     void PeakFall();
     void EnsureImages();
     void RebuildBackground();
-    void RenderNeedles();
+    // Draws the needles into the work picture; returns the part of it that
+    // was drawn anew.
+    QRect RenderNeedles();
+    // Bounds of a needle at value v in the work picture.
+    QRect NeedleBounds(int v) const;
     void DrawNeedlesNow();
     double LinearFloor() const;
 
@@ -206,6 +210,9 @@ private:
     QImage work_;
     bool bgDirty_ = true;
     bool workDirty_ = true;
+    // Bounds of the needles the work picture shows now (what the next
+    // rendering restores from the background).
+    QRect drawnNeedles_;
 };
 
 // Publishes the properties; the behaviour is TMMCustomMeter's.

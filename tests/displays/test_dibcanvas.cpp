@@ -549,3 +549,47 @@ TEST(DIBCanvas, CopyToScreenTargets)
     EXPECT_EQ(painted.pixelColor(3, 2), clYellow);
     EXPECT_EQ(painted.pixelColor(0, 0), clBlue);
 }
+
+TEST(DIBCanvas, CopyToAnImageWritesAndReportsOnlyThePixelsThatChange)
+{
+    TMMDIBCanvas c;
+    c.Resize(8, 6);
+    c.BeginDraw();
+    c.SelectColor(clBlue);
+    c.PlotClear();
+    c.EndDraw();
+    QImage target(10, 10, QImage::Format_RGB32);
+    target.fill(Qt::gray);
+    EXPECT_EQ(c.CopyToDC(&target, 1, 1, 8, 6, 0, 0), QRect(1, 1, 8, 6));
+    // The same frame again changes nothing and reports nothing.
+    const QImage before = target.copy();
+    EXPECT_TRUE(c.CopyToDC(&target, 1, 1, 8, 6, 0, 0).isEmpty());
+    EXPECT_EQ(target, before);
+    // Two pixels change: their bounds come back, the rest stays.
+    c.BeginDraw();
+    c.PlotPixel(2, 1, c.ColorToPixel(clYellow));
+    c.PlotPixel(5, 3, c.ColorToPixel(clRed));
+    c.EndDraw();
+    EXPECT_EQ(c.CopyToDC(&target, 1, 1, 8, 6, 0, 0), QRect(QPoint(3, 2), QPoint(6, 4)));
+    EXPECT_EQ(target.pixelColor(3, 2), clYellow);
+    EXPECT_EQ(target.pixelColor(6, 4), clRed);
+    EXPECT_EQ(target.pixelColor(4, 3), clBlue);
+    EXPECT_EQ(target.pixelColor(0, 0), QColor(Qt::gray));
+    // The same at 24 bits.
+    TMMDIBCanvas deep;
+    deep.SetBitsPerPixel(24);
+    deep.Resize(4, 4);
+    deep.BeginDraw();
+    deep.SelectColor(clNavy);
+    deep.PlotClear();
+    deep.EndDraw();
+    QImage t2(4, 4, QImage::Format_RGB32);
+    t2.fill(Qt::black);
+    EXPECT_EQ(deep.CopyToDC(&t2, 0, 0, 4, 4, 0, 0), QRect(0, 0, 4, 4));
+    EXPECT_TRUE(deep.CopyToDC(&t2, 0, 0, 4, 4, 0, 0).isEmpty());
+    deep.BeginDraw();
+    deep.PlotPixel(1, 2, deep.ColorToPixel(clLime));
+    deep.EndDraw();
+    EXPECT_EQ(deep.CopyToDC(&t2, 0, 0, 4, 4, 0, 0), QRect(1, 2, 1, 1));
+    EXPECT_EQ(t2.pixelColor(1, 2), clLime);
+}

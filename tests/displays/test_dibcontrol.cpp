@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QPaintEvent>
 #include <QWidget>
 
 using namespace zol;
@@ -111,4 +113,68 @@ TEST(DIBGraphicControl, PaintsBevelAndCanvasAndDrawsDirectOnlyWhenShown)
     orphan.show();
     orphan.PaintDirect(draw);
     EXPECT_EQ(draws, 1);
+}
+
+namespace {
+
+// Counts a widget's paint events and keeps the region of the last one.
+struct PaintCounter : QObject {
+    int paints = 0;
+    QRegion last;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint) {
+            ++paints;
+            last = static_cast<QPaintEvent*>(e)->region();
+        }
+        return false;
+    }
+};
+
+// A control whose frames are copied to its whole screen picture.
+struct CopyingControl : TMMDIBGraphicControl {
+    using TMMDIBGraphicControl::TMMDIBGraphicControl;
+    void CopyCanvas() { CopyToScreen(rect(), 0, 0); }
+};
+
+}  // namespace
+
+TEST(DIBGraphicControl, AFrameThatChangesNothingIsNotRepaintedAndAChangeOnlyWhereItIs)
+{
+    QWidget parent;
+    parent.resize(100, 60);
+    auto* c = new CopyingControl(&parent);
+    c->setGeometry(10, 10, 40, 30);
+    parent.show();
+    c->ScreenImage();
+    QCoreApplication::processEvents();
+    PaintCounter counter;
+    c->installEventFilter(&counter);
+    // A routine that draws a frame with a dot where it is told and copies
+    // the canvas to the screen picture.
+    QPoint dot(5, 5);
+    auto draw = [&] {
+        TMMDIBCanvas& dib = c->DIBCanvas();
+        dib.BeginDraw();
+        dib.SelectColor(clBlack);
+        dib.PlotClear();
+        dib.PlotPixel(dot.x(), dot.y(), dib.ColorToPixel(clYellow));
+        dib.EndDraw();
+        c->CopyCanvas();
+    };
+    c->PaintDirect(draw);
+    const int first = counter.paints;
+    EXPECT_GE(first, 1);
+    // The same frame: no paint.
+    c->PaintDirect(draw);
+    c->PaintDirect(draw);
+    EXPECT_EQ(counter.paints, first);
+    // The dot moves: one paint, of the two pixels' bounds only.
+    dot = QPoint(9, 7);
+    c->PaintDirect(draw);
+    EXPECT_EQ(counter.paints, first + 1);
+    EXPECT_EQ(counter.last.boundingRect(), QRect(QPoint(5, 5), QPoint(9, 7)));
+    EXPECT_EQ(c->ScreenImage().pixelColor(9, 7), clYellow);
+    EXPECT_EQ(c->ScreenImage().pixelColor(5, 5), clBlack);
+    c->removeEventFilter(&counter);
 }

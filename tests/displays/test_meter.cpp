@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QPaintEvent>
 
 #include <cmath>
 #include <vector>
@@ -492,4 +493,54 @@ TEST(Meter, AMeterNoOneSeesMeasuresButDrawsWhenAsked)
     m->ShowPCMData(reinterpret_cast<const char*>(loud));
     EXPECT_EQ(postPaints, 2);
     EXPECT_TRUE(NearColor(m->Picture(), m->NeedlePoint(m->NeedleValue(), needleR * 0.5), clWhite, 0));
+}
+
+TEST(Meter, AnUnchangedLevelRepaintsNothingAndAChangeOnlyTheNeedlesPlace)
+{
+    struct PaintCounter : QObject {
+        int paints = 0;
+        QRegion last;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) {
+                ++paints;
+                last = static_cast<QPaintEvent*>(e)->region();
+            }
+            return false;
+        }
+    } counter;
+    TMMMeter m;
+    m.resize(170, 90);
+    m.SetSensitivy(-70);
+    m.SetBitLength(b16Bit);
+    m.SetMode(mMono);
+    m.SetSamples(4);
+    m.SetShowPeak(false);
+    m.SetDecayMode(dmNone);
+    m.show();
+    QCoreApplication::processEvents();
+    m.installEventFilter(&counter);
+    const std::int16_t mid[4] = {583, 0, 0, 0};     // -35 dB: the needle upright
+    const std::int16_t loud[4] = {8000, 0, 0, 0};
+    for (int i = 0; i < 20; ++i)  // the smoothing settles
+        m.ShowPCMData(reinterpret_cast<const char*>(mid));
+    const int settled = counter.paints;
+    m.ShowPCMData(reinterpret_cast<const char*>(mid));
+    m.ShowPCMData(reinterpret_cast<const char*>(mid));
+    EXPECT_EQ(counter.paints, settled);
+    m.ShowPCMData(reinterpret_cast<const char*>(loud));
+    EXPECT_EQ(counter.paints, settled + 1);
+    // The repainted part is the old and the new needle's place, not the
+    // whole dial: an upright needle and one to the right of it.
+    const QRect painted = counter.last.boundingRect();
+    const QRect inner = m.InnerRect();
+    EXPECT_TRUE(inner.contains(painted));
+    EXPECT_LT(painted.width(), inner.width() * 3 / 4);
+    EXPECT_GT(painted.left(), inner.left() + inner.width() / 3);
+    // What it drew is the picture a full rendering gives.
+    const QImage drawn = m.Picture().copy();
+    m.SetNeedleColor(clLime);
+    m.SetNeedleColor(clWhite);
+    EXPECT_EQ(m.Picture(), drawn);
+    m.removeEventFilter(&counter);
 }
