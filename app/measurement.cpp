@@ -133,6 +133,7 @@ void TMeasurement::StartCalibration()
 {
     calibrated_ = false;
     calibrating_ = true;
+    stepTaken_ = false;
 }
 
 void TMeasurement::EndCalibration(TCalibrationStep outcome)

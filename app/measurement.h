@@ -11,6 +11,8 @@
 // close on time, but what they give is kNoAudio when no reading came in.
 #pragma once
 
+#include <cstdint>
+
 #include <limits>
 
 namespace zol {
@@ -116,6 +118,22 @@ public:
     void EndCalibration(TCalibrationStep outcome);
     // Stops without a result (the gain could not be set).
     void StopCalibration() { calibrating_ = false; }
+    // Whether a tick's reading shows the gain the last step set: the meter
+    // has analysed kCalibrationSettleMs of audio (two of its blocks) since
+    // that step. `audioMs`
+    // is the meter's count of audio analysed. Ticks that queued while the
+    // window's thread was busy read the level from before the step; a step
+    // on them would turn the gain down past the target.
+    bool CalibrationReadingFresh(std::int64_t audioMs) const
+    {
+        return !stepTaken_ || audioMs - stepAudioMs_ >= kCalibrationSettleMs;
+    }
+    void CalibrationStepTaken(std::int64_t audioMs)
+    {
+        stepTaken_ = true;
+        stepAudioMs_ = audioMs;
+    }
+    static constexpr std::int64_t kCalibrationSettleMs = 20;
     // The gain changed by hand, or a calibration starts.
     void Uncalibrate() { calibrated_ = false; }
 
@@ -157,6 +175,8 @@ private:
     int windowUpdates_ = 0;
     char marker_ = '*';
     bool calibrating_ = false;
+    bool stepTaken_ = false;        // a step of this calibration was taken
+    std::int64_t stepAudioMs_ = 0;  // the meter's audio count at that step
     bool calibrated_ = false;
     int threshold_ = 30;
     int dbCalibrate_ = 30;

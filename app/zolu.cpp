@@ -442,6 +442,8 @@ void TMainForm::CalButtonClick()
 
 void TMainForm::calibrate(int reading)
 {
+    if (!Measurement.CalibrationReadingFresh(Om->AudioAnalysedMs()))
+        return;
     const int p = inputlevel->Position() - 1;
     try {
         inputlevel->SetPosition(p);
@@ -450,6 +452,7 @@ void TMainForm::calibrate(int reading)
         Measurement.StopCalibration();
         throw;
     }
+    Measurement.CalibrationStepTaken(Om->AudioAnalysedMs());
     platform::TheClock().Sleep(75);
     const TCalibrationStep step = Measurement.CalibrationStep(p, reading);
     if (step == csReached)

@@ -241,6 +241,13 @@ void TMMCustomMeter::SetWaveFormat(const WAVEFORMATEX* format)
         throw EMMMeterError(LoadResString(SInvalidWaveFormatCaps));
     SetBitLength(BitsOf(*format));
     SetMode(ModeOf(*format));
+    sampleRate_ = format->nSamplesPerSec;
+}
+
+std::int64_t TMMCustomMeter::AudioAnalysedMs() const
+{
+    const std::uint32_t rate = sampleRate_.load();
+    return rate == 0 ? 0 : framesAnalysed_.load() * 1000 / rate;
 }
 
 // ---------------------------------------------------------------------------
@@ -251,6 +258,7 @@ void TMMCustomMeter::ShowPCMData(const char* data)
     if (!enabled_ || !Visible() || data == nullptr)
         return;
     const std::int32_t m = kernel_.BlockPeak(data, samples_);
+    framesAnalysed_ += samples_;
     if (m >= kMeterFullScale && OnPcmOverflow)
         OnPcmOverflow(this);
     LevelStep(m);

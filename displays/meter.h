@@ -115,6 +115,8 @@ public:
 
     // --- run-time values
     std::int32_t RawLevel() const { return rawLevel_.load(std::memory_order_relaxed); }
+    // Milliseconds of audio the meter has analysed since it was made.
+    std::int64_t AudioAnalysedMs() const;
     int NeedleValue() const { return needleValue_.load(); }
     int PeakValue() const { return peakValue_.load(); }
     int PeakHold() const { return peakHold_.load(); }
@@ -198,6 +200,8 @@ private:
 
     int neededBytes_ = 50;
     std::atomic<std::int32_t> rawLevel_{0};
+    std::atomic<std::int64_t> framesAnalysed_{0};
+    std::atomic<std::uint32_t> sampleRate_{0};
     std::atomic<int> needleValue_{0};
     std::atomic<int> peakValue_{0};
     std::atomic<int> peakHold_{0};

@@ -319,6 +319,30 @@ TEST_F(MainFormTest, CalibrationThatNeverMeetsTheTargetEndsAtTheBottom)
     EXPECT_TRUE(f.CalButton->isVisibleTo(&f));
 }
 
+// Ticks that queued while the window's thread was busy carry the level from
+// before the last step: they must not each turn the gain down again.
+TEST_F(MainFormTest, CalibrationStepsOnlyOnReadingsTakenAfterTheLastStep)
+{
+    WriteAll(Path("zol.ini"), "[ZOLPARAMS]\r\nDBCALIBRATE=95\r\n");
+    TMainForm& f = Open();
+    Run(3000);
+    f.CalButtonClick();
+    Run(1000);
+    const int running = f.inputlevel->Position();
+    ASSERT_LT(running, 64);
+    ASSERT_TRUE(f.Measurement.Calibrating());
+    // Five ticks back to back: no window message, so no audio reaches the
+    // meter between them.
+    for (int i = 0; i < 5; ++i)
+        f.HT2Timer();
+    EXPECT_GE(f.inputlevel->Position(), running - 1);
+    // With audio flowing again, the steps go on at one per tick.
+    const int queued = f.inputlevel->Position();
+    Run(1000);
+    EXPECT_LE(f.inputlevel->Position(), queued - 8);
+    EXPECT_TRUE(f.Measurement.Calibrating());
+}
+
 TEST_F(MainFormTest, RestoresChartsFromTheLogs)
 {
     QByteArray measure;
