@@ -1,6 +1,9 @@
-# Private PulseAudio server for the ALSA tests: a null sink and a 650 Hz sine
-# source as the default capture source, reachable through ALSA's "default"
-# device. Source this file, then call zol_pulse_start / zol_pulse_stop.
+# Private PulseAudio server for the ALSA tests: a 650 Hz sine played into a
+# null sink, whose monitor is the default capture source, reachable through
+# ALSA's "default" device. (The server's own sine source makes its audio in
+# two-second blocks; the sink's monitor delivers every 100-200 ms, as a
+# sound card does, so a meter reading is never seconds old.) Source this
+# file, then call zol_pulse_start / zol_pulse_stop.
 # zol_pulse_start exports PULSE_SERVER, ALSA_CONFIG_PATH and ZOL_PULSE_DIR.
 # A test may take the server away and bring it back (a sound server that
 # restarts): zol_pulse_halt stops it, zol_pulse_relaunch starts it again on
@@ -15,8 +18,8 @@ zol_pulse_launch() {
         exec pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes \
             --use-pid-file=no --system=no \
             -L "module-native-protocol-unix socket=$ZOL_PULSE_DIR/native auth-anonymous=1" \
-            -L "module-null-sink" \
-            -L "module-sine-source frequency=650" \
+            -L "module-null-sink channels=1" \
+            -L "module-sine sink=null frequency=650" \
             --log-target=file:"$ZOL_PULSE_DIR/pulse.log" \
             < /dev/null >> "$ZOL_PULSE_DIR/pulse.out" 2>&1
     ) &
@@ -25,7 +28,7 @@ zol_pulse_launch() {
     echo "$ZOL_PULSE_PID" > "$ZOL_PULSE_DIR/server.pid"
     for _ in $(seq 1 100); do
         if pactl info >/dev/null 2>&1; then
-            pactl set-default-source sine_input >/dev/null 2>&1
+            pactl set-default-source null.monitor >/dev/null 2>&1
             return 0
         fi
         sleep 0.1

@@ -110,14 +110,14 @@ public:
         pid_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
                       "--use-pid-file=no", "--system=no", "-L",
                       "module-native-protocol-unix socket=" + dir_.path() + "/native auth-anonymous=1", "-L",
-                      "module-null-sink", "-L", "module-sine-source frequency=650",
+                      "module-null-sink channels=1", "-L", "module-sine sink=null frequency=650",
                       "--log-target=file:" + dir_.path() + "/pulse.log"},
                      {"HOME=" + dir_.path(), "PULSE_RUNTIME_PATH=" + dir_.path() + "/run"});
         if (pid_ <= 0)
             return false;
         for (int i = 0; i < 100; ++i) {
             if (Pactl({"info"})) {
-                Pactl({"set-default-source", "sine_input"});
+                Pactl({"set-default-source", "null.monitor"});
                 return true;
             }
             pf::WaitUntil([] { return false; }, 100);
@@ -252,7 +252,7 @@ TEST(WaveInAlsa, CapturesTheSineInWholeBuffersStopsAndReopens)
         EXPECT_NEAR(hz, 650.0, 15.0);
         // A sine: peak / rms = sqrt(2); the source's level is well above noise.
         EXPECT_NEAR(peak / rms, std::sqrt(2.0), 0.15);
-        // The server's sine source peaks at half of full scale (-6 dB).
+        // The server's sine peaks at half of full scale (-6 dB).
         EXPECT_NEAR(peak, 16384, 1700);
         std::printf("captured %zu frames: %.1f Hz, peak %d, rms %.0f\n", s.size(), hz, peak, rms);
     }

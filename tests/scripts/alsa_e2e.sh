@@ -20,7 +20,7 @@ check_measure "$dir/plain" 60
 check_scope2 "$dir/plain" 2
 check_ini "$dir/plain"
 plain=$(last_mean "$dir/plain")
-# The sine source peaks at about half scale: the reading is a few dB.
+# The sine peaks at about half scale: the reading is a few dB.
 [ "$((10#$plain))" -le 12 ] || fail "plain reading $plain is not the tone's level"
 
 # The calibration is over within seconds; the rest of the run lets the
