@@ -1,5 +1,6 @@
 #include "displays/dibcanvas.h"
 #include "platform/errors.h"
+#include "tests/support/paint_counter.h"
 #include "tests/support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -117,19 +118,7 @@ TEST(DIBGraphicControl, PaintsBevelAndCanvasAndDrawsDirectOnlyWhenShown)
 
 namespace {
 
-// Counts a widget's paint events and keeps the region of the last one.
-struct PaintCounter : QObject {
-    int paints = 0;
-    QRegion last;
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (e->type() == QEvent::Paint) {
-            ++paints;
-            last = static_cast<QPaintEvent*>(e)->region();
-        }
-        return false;
-    }
-};
+using test::PaintCounter;
 
 // A control whose frames are copied to its whole screen picture.
 struct CopyingControl : TMMDIBGraphicControl {

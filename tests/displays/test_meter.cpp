@@ -1,5 +1,6 @@
 #include "displays/meter.h"
 #include "platform/errors.h"
+#include "tests/support/paint_counter.h"
 #include "tests/support/test_support.h"
 #include "timers/tickservice.h"
 
@@ -497,18 +498,7 @@ TEST(Meter, AMeterNoOneSeesMeasuresButDrawsWhenAsked)
 
 TEST(Meter, AnUnchangedLevelRepaintsNothingAndAChangeOnlyTheNeedlesPlace)
 {
-    struct PaintCounter : QObject {
-        int paints = 0;
-        QRegion last;
-        bool eventFilter(QObject*, QEvent* e) override
-        {
-            if (e->type() == QEvent::Paint) {
-                ++paints;
-                last = static_cast<QPaintEvent*>(e)->region();
-            }
-            return false;
-        }
-    } counter;
+    test::PaintCounter counter;
     TMMMeter m;
     m.resize(170, 90);
     m.SetSensitivy(-70);
