@@ -4,6 +4,7 @@
 // cosine worked out for each frame).
 #include "platform/pcmsample.h"
 #include "platform/simreceiver.h"
+#include "platform/waveformat.h"
 
 #include <gtest/gtest.h>
 
@@ -68,12 +69,7 @@ private:
 WAVEFORMATEX Pcm(int rate, int bits, int channels)
 {
     WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = static_cast<std::uint16_t>(channels);
-    f.nSamplesPerSec = static_cast<std::uint32_t>(rate);
-    f.wBitsPerSample = static_cast<std::uint16_t>(bits);
-    f.nBlockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+    MakePcmFormat(f, bits, channels, rate);
     return f;
 }
 
