@@ -22,14 +22,23 @@ status=0
 for folder in "${!allowed[@]}"; do
     [ -d "$folder" ] || continue
     ok=" $folder ${allowed[$folder]} "
-    # Includes of our own headers ("folder/file.h").
-    while IFS= read -r hit; do
-        target=$(sed -E 's|.*#include "([a-z]+)/.*|\1|' <<<"$hit")
-        if [[ "$ok" != *" $target "* ]]; then
-            echo "upward include: $hit"
+    # Includes of our own headers ("folder/file.h"), all of a folder's in
+    # one pass: the folder an include names is what follows its last
+    # '#include "' up to the first slash.
+    hits=$(grep -Hn '#include "[a-z]*/' "$folder"/*.h "$folder"/*.cpp 2>/dev/null || true)
+    if [ -n "$hits" ]; then
+        bad=$(awk -v ok="$ok" '{
+                target = $0
+                sub(/.*#include "/, "", target)
+                sub(/\/.*/, "", target)
+                if (target !~ /^[a-z]+$/ || index(ok, " " target " ") == 0)
+                    print "upward include: " $0
+            }' <<<"$hits")
+        if [ -n "$bad" ]; then
+            echo "$bad"
             status=1
         fi
-    done < <(grep -Hn '#include "[a-z]*/' "$folder"/*.h "$folder"/*.cpp 2>/dev/null || true)
+    fi
     # The library's link dependencies.
     if [ -f "$folder/CMakeLists.txt" ]; then
         for dep in $(grep -o 'zol_[a-z]*' "$folder/CMakeLists.txt" | sed 's/^zol_//' | sort -u); do
