@@ -16,26 +16,60 @@ cmake -S . -B build-tsan "${common[@]}" -DZOL_SANITIZE=thread
 cmake --build build-test -j2
 # shellcheck source=tools/pulse-env.sh
 source tools/pulse-env.sh
+
+# alsa_ctest ARGS...: ctest against a private sound server of its own.
+# Tests that capture from the server or change its volume (their names
+# contain "Alsa") run one at a time on it, where no program that another
+# test starts can set its volume from a stored gain.
+alsa_ctest() {
+    (
+        zol_pulse_start || exit 1
+        trap zol_pulse_stop EXIT
+        export ZOL_PULSE=1
+        ctest "$@" -j1 --timeout 400 -R Alsa
+    )
+}
+
+# The other tests share a server of their own.
 zol_pulse_start
 trap zol_pulse_stop EXIT
 export ZOL_PULSE=1
-# Tests that use the one shared sound server (their names contain "Alsa")
-# capture from it or change its volume: they run one at a time, after the
-# others have run two at a time (a program that other tests start may set
-# the server's volume from its stored gain).
-ctest --test-dir build-test --output-on-failure -j2 --timeout 300 -E Alsa
-# The ALSA tests mostly wait on the sound server's clock: meanwhile the
-# ThreadSanitizer tree builds and its other tests run. Its ALSA tests run
-# after the first tree's, never beside them.
-ctest --test-dir build-test --output-on-failure -j1 --timeout 400 -R Alsa > build-test/alsa-tests.log 2>&1 &
+# The ALSA tests mostly wait on the sound server's clock, the tests labelled
+# "wallclock" on the wall clock: both run one at a time in the background
+# while the other tests, then the ThreadSanitizer tree's build and its other
+# tests, keep the two cores busy.
+alsa_ctest --test-dir build-test --output-on-failure > build-test/alsa-tests.log 2>&1 &
 alsa=$!
+ctest --test-dir build-test --output-on-failure -j1 --timeout 400 -L wallclock > build-test/wallclock-tests.log 2>&1 &
+wallclock=$!
+asan_rc=0
+ctest --test-dir build-test --output-on-failure -j2 --timeout 300 -E Alsa -LE wallclock || asan_rc=$?
 tsan_rc=0
-{ cmake --build build-tsan -j2 && ctest --test-dir build-tsan --output-on-failure -j2 --timeout 300 -E Alsa; } || tsan_rc=$?
+tsan_tests=""
+if cmake --build build-tsan -j2; then
+    ctest --test-dir build-tsan --output-on-failure -j2 --timeout 300 -E Alsa > build-tsan/tests.log 2>&1 &
+    tsan_tests=$!
+else
+    tsan_rc=$?
+fi
+wallclock_rc=0
+wait "$wallclock" || wallclock_rc=$?
+cat build-test/wallclock-tests.log
 alsa_rc=0
 wait "$alsa" || alsa_rc=$?
 cat build-test/alsa-tests.log
-if [ "$alsa_rc" -ne 0 ] || [ "$tsan_rc" -ne 0 ]; then
-    echo "zol: tests failed (AddressSanitizer ALSA tests: $alsa_rc, ThreadSanitizer tree: $tsan_rc)" >&2
+# The ThreadSanitizer tree's ALSA tests, after the first tree's, never
+# beside them.
+tsan_alsa_rc=0
+if [ -n "$tsan_tests" ]; then
+    alsa_ctest --test-dir build-tsan --output-on-failure || tsan_alsa_rc=$?
+    wait "$tsan_tests" || tsan_rc=$?
+    cat build-tsan/tests.log
+fi
+if [ "$asan_rc" -ne 0 ] || [ "$wallclock_rc" -ne 0 ] || [ "$alsa_rc" -ne 0 ] || [ "$tsan_rc" -ne 0 ] ||
+    [ "$tsan_alsa_rc" -ne 0 ]; then
+    echo "zol: tests failed (AddressSanitizer tree: $asan_rc, its wall-clock tests: $wallclock_rc," \
+         "its ALSA tests: $alsa_rc; ThreadSanitizer tree: $tsan_rc, its ALSA tests: $tsan_alsa_rc)" >&2
     exit 1
 fi
-ctest --test-dir build-tsan --output-on-failure -j1 --timeout 400 -R Alsa
+echo "zol: all tests passed"
