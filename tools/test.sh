@@ -14,6 +14,10 @@ common=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DZOL_BUIL
 cmake -S . -B build-test "${common[@]}" -DZOL_SANITIZE=ON
 cmake -S . -B build-tsan "${common[@]}" -DZOL_SANITIZE=thread
 cmake --build build-test -j2
+# Several ctest runs share each tree below. The test programs' lists of
+# tests are written once, before them: two runs that listed a program at
+# the same time would read each other's half-written list.
+ctest --test-dir build-test -N > /dev/null
 # shellcheck source=tools/pulse-env.sh
 source tools/pulse-env.sh
 
@@ -47,6 +51,7 @@ ctest --test-dir build-test --output-on-failure -j2 --timeout 300 -E Alsa -LE wa
 tsan_rc=0
 tsan_tests=""
 if cmake --build build-tsan -j2; then
+    ctest --test-dir build-tsan -N > /dev/null
     ctest --test-dir build-tsan --output-on-failure -j2 --timeout 300 -E Alsa > build-tsan/tests.log 2>&1 &
     tsan_tests=$!
 else
