@@ -358,11 +358,12 @@ void TMainForm::Scope1Update()
     FeedEclipseNext(Scope1);
     Measurement.RequestAverage();
     // The next 100 ms tick delivers the average; closing the window ends the
-    // wait, since no tick will come any more.
+    // wait, since no tick will come any more. The window thread sleeps until
+    // a message comes rather than spinning.
     while (Measurement.AverageRequested()) {
         if (shuttingDown_ || closed_)
             return;
-        platform::TheClock().ProcessMessages();
+        platform::TheClock().WaitMessages(50);
     }
     TakeAverage();
 }

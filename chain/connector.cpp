@@ -247,7 +247,7 @@ const char* TMMConnector::ShowData()
     return copy.bytes.data();
 }
 
-void TMMConnector::FeedGroup(int group, std::int64_t nowUs)
+bool TMMConnector::FeedGroup(int group, std::int64_t nowUs)
 {
     IMMDisplay* displays[4];
     int n = 0;
@@ -256,7 +256,7 @@ void TMMConnector::FeedGroup(int group, std::int64_t nowUs)
         std::lock_guard lock(lock_);
         GroupState& g = group_[group];
         if (!g.newData || displayBuffer_.empty())
-            return;
+            return false;
         int step = 0;
         for (int i = 0; i < kSlotCount; ++i) {
             if (slot_[i].display != nullptr && GroupOf(i) == group) {
@@ -266,24 +266,25 @@ void TMMConnector::FeedGroup(int group, std::int64_t nowUs)
         }
         if (n == 0 || step <= 0) {
             g.newData = false;
-            return;
+            return false;
         }
         if (!Due(g.readPos, nowUs))
-            return;
+            return false;
         const int old = g.readPos;
         g.readPos += step;
         if (old + step > validBytes_) {
             g.newData = false;
-            return;
+            return false;
         }
         data = ShowData() + old;
     }
     for (int i = 0; i < n; ++i)
         displays[i]->ShowPCMData(data);
     CountSlice(group);
+    return true;
 }
 
-void TMMConnector::FeedOscopes(std::int64_t nowUs)
+bool TMMConnector::FeedOscopes(std::int64_t nowUs)
 {
     IMMDisplay* shown[2] = {nullptr, nullptr};
     const char* data = nullptr;
@@ -291,11 +292,11 @@ void TMMConnector::FeedOscopes(std::int64_t nowUs)
         std::lock_guard lock(lock_);
         GroupState& g = group_[gOscopes];
         if (!g.newData || displayBuffer_.empty())
-            return;
+            return false;
         IMMDisplay* first = slot_[kOscope1].display != nullptr ? slot_[kOscope1].display : slot_[kOscope2].display;
         if (first == nullptr) {
             g.newData = false;
-            return;
+            return false;
         }
         int needed = 0;
         for (int i = kOscope1; i <= kOscope2; ++i)
@@ -303,7 +304,7 @@ void TMMConnector::FeedOscopes(std::int64_t nowUs)
                 needed = std::max(needed, slot_[i].display->NeededBytes());
         if (needed <= 0) {
             g.newData = false;
-            return;
+            return false;
         }
         int step = needed;
         if (first->Scroll() && first->Accelerate()) {
@@ -316,14 +317,14 @@ void TMMConnector::FeedOscopes(std::int64_t nowUs)
             trigger = FindTrigger(displayFormat_.get(), displayBuffer_.data() + g.readPos,
                                   validBytes_ - g.readPos, triggerLevel_, triggerMode_, 0);
         if (!Due(g.readPos, nowUs))
-            return;
+            return false;
         if (trigger > 0)
             g.readPos += trigger;
         const int old = g.readPos;
         g.readPos += step;
         if (old + needed > validBytes_) {
             g.newData = false;
-            return;
+            return false;
         }
         shown[0] = slot_[kOscope1].display;
         shown[1] = slot_[kOscope2].display;
@@ -333,10 +334,12 @@ void TMMConnector::FeedOscopes(std::int64_t nowUs)
         if (d != nullptr)
             d->ShowPCMData(data);
     CountSlice(gOscopes);
+    return true;
 }
 
-void TMMConnector::FeedSpectrograms(std::int64_t nowUs)
+bool TMMConnector::FeedSpectrograms(std::int64_t nowUs)
 {
+    bool shown = false;
     for (int i = 0; i < 2; ++i) {
         IMMDisplay* d = nullptr;
         const char* data = nullptr;
@@ -364,10 +367,17 @@ void TMMConnector::FeedSpectrograms(std::int64_t nowUs)
         }
         d->ShowPCMData(data);
         CountSlice(gSpectrograms);
+        shown = true;
     }
+    return shown;
 }
 
 void TMMConnector::Feed()
+{
+    Feed(platform::TheClock().NowUs(), false);
+}
+
+void TMMConnector::Feed(std::int64_t untilUs, bool allDue)
 {
     if (!enabled_ || !(triggering_ || (running_ && !realTime_)))
         return;
@@ -384,13 +394,16 @@ void TMMConnector::Feed()
             int& depth;
             ~Leave() { --depth; }
         } leave{feedDepth_};
-        const std::int64_t now = platform::TheClock().NowUs();
-        FeedGroup(gLevels, now);
-        FeedGroup(gMeters, now);
-        FeedOscopes(now);
-        FeedGroup(gLights, now);
-        FeedGroup(gSpectra, now);
-        FeedSpectrograms(now);
+        auto each = [allDue](auto&& show) {
+            while (show() && allDue) {
+            }
+        };
+        each([&] { return FeedGroup(gLevels, untilUs); });
+        each([&] { return FeedGroup(gMeters, untilUs); });
+        each([&] { return FeedOscopes(untilUs); });
+        each([&] { return FeedGroup(gLights, untilUs); });
+        each([&] { return FeedGroup(gSpectra, untilUs); });
+        each([&] { return FeedSpectrograms(untilUs); });
     }
     if (OnTrigger)
         OnTrigger(this);

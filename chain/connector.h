@@ -179,13 +179,19 @@ private:
     static void RecomputeLargestSpeed();
     static void UpdateIdleHandler();
 
-    // One feeding pass over all groups.
+    // One feeding pass over all groups: each group shows its next slice
+    // when it is due now.
     void Feed();
+    // The same with slices due by `untilUs`; with `allDue` each group shows
+    // every such slice, in order.
+    void Feed(std::int64_t untilUs, bool allDue);
     std::int64_t DueAtUs(int readPos) const;
     bool Due(int readPos, std::int64_t nowUs) const;
-    void FeedGroup(int group, std::int64_t nowUs);
-    void FeedOscopes(std::int64_t nowUs);
-    void FeedSpectrograms(std::int64_t nowUs);
+    // Each shows one slice due by `nowUs`, if there is one; returns whether
+    // it did.
+    bool FeedGroup(int group, std::int64_t nowUs);
+    bool FeedOscopes(std::int64_t nowUs);
+    bool FeedSpectrograms(std::int64_t nowUs);
     void PauseTick();
     void KillPauseTimer();
 

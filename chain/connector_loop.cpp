@@ -2,6 +2,7 @@
 #include "chain/connector.h"
 
 #include "platform/errors.h"
+#include "platform/paintbatch.h"
 #include "platform/strings.h"
 #include "platform/window_thread.h"
 
@@ -24,6 +25,8 @@ struct SharedState {
     bool tickPosted = false;
     bool inTick = false;
     std::uint64_t passes = 0;
+    // Real clock: when the last pass started.
+    std::int64_t passStartUs = 0;
     // Real clock: the timer that wakes the loop when the next slice is due,
     // and whether the loop waits for a buffer (set by the window thread,
     // taken by whichever thread brings new data).
@@ -40,6 +43,11 @@ constexpr std::int64_t kNoPass = 0;
 constexpr std::int64_t kNoSlice = INT64_MAX;
 // The least time between two passes, as in a loop that sleeps 1 ms.
 constexpr std::int64_t kPassGapUs = 1000;
+// Real clock: a pass shows the slices due within one display frame from now,
+// and the next one comes a frame later. The displays then change at most
+// once a frame, each showing every block it is due, in order; a slice is
+// shown at most a frame before its time.
+constexpr std::int64_t kFrameUs = 20000;
 
 SharedState& Shared()
 {
@@ -256,12 +264,20 @@ bool TMMConnector::RefreshPass(int passes)
     for (int i = 0; i < passes; ++i)
         ProcessApplicationMessages();
     if (!platform::Terminating() && shared.loopCount > 0) {
+        const bool real = !platform::TheClock().Simulated();
+        const std::int64_t now = platform::TheClock().NowUs();
+        shared.passStartUs = now;
+        // The displays' repaints of this pass reach the screen together.
+        platform::PaintBatch batch;
         const auto list = shared.connectors;
         for (TMMConnector* c : list) {
             if (!IsLive(c) || !c->autoTrigger_ || !c->enabled_ || !c->triggering_)
                 continue;
             try {
-                c->Feed();
+                if (real)
+                    c->Feed(now + kFrameUs, true);
+                else
+                    c->Feed();
             } catch (...) {
                 platform::HandleCurrentException();
             }
@@ -366,7 +382,7 @@ std::int64_t TMMConnector::NextSliceUs()
 
 bool TMMConnector::ScheduleNextPass()
 {
-    // Real clock: the next pass comes when a slice is due, at least 1 ms
+    // Real clock: the next pass comes when a slice is due, at least a frame
     // after this one; with no slice waiting the loop rests until a buffer
     // arrives. Marked before looking, so that a buffer copied meanwhile
     // wakes the loop itself.
@@ -381,6 +397,10 @@ bool TMMConnector::ScheduleNextPass()
     if (next < 0)
         return true;
     platform::Clock& clock = platform::TheClock();
+    // A connector told after every pass keeps the least gap; slices are
+    // shown by the pass a frame before them, at most one pass a frame.
+    if (next > 0)
+        next = std::max(next - kFrameUs, shared.passStartUs + kFrameUs);
     next = std::max(next, clock.NowUs() + kPassGapUs);
     std::int64_t expected = kNoSlice;
     if (!shared.nextPassUs.compare_exchange_strong(expected, next))

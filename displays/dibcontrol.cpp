@@ -7,6 +7,7 @@
 // the screen picture to the window.
 #include "displays/dibcanvas.h"
 
+#include "platform/paintbatch.h"
 #include "platform/window_thread.h"
 
 #include <QPaintEvent>
@@ -200,7 +201,7 @@ void TMMDIBGraphicControl::FlushScreen()
     const QRegion region = dirty_;
     dirty_ = QRegion();
     if (platform::IsWindowThread()) {
-        repaint(region);
+        platform::RepaintNow(this, region);
         return;
     }
     platform::PostToWindow([this, region] { update(region); }, this);

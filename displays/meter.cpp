@@ -1,6 +1,7 @@
 #include "displays/meter.h"
 
 #include "platform/errors.h"
+#include "platform/paintbatch.h"
 #include "platform/strings.h"
 
 #include <QEvent>
@@ -498,7 +499,7 @@ void TMMCustomMeter::DrawNeedlesNow()
     }
     const QRect area = RenderNeedles();
     if (!area.isEmpty())
-        repaint(area.translated(InnerRect().topLeft()));
+        platform::RepaintNow(this, QRegion(area.translated(InnerRect().topLeft())));
 }
 
 void TMMCustomMeter::Paint(QPainter& painter)

@@ -3,7 +3,10 @@
 #include "platform/window_thread.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -202,6 +205,21 @@ void RealClock::ProcessMessages()
     RunPendingTasks();
     if (QCoreApplication::instance())
         QCoreApplication::processEvents();
+}
+
+void RealClock::WaitMessages(std::int64_t maxMs)
+{
+    if (RunPendingTasks() > 0 || QCoreApplication::instance() == nullptr) {
+        ProcessMessages();
+        return;
+    }
+    // A posted task wakes Qt's event loop; the timer bounds the wait should
+    // a wake-up come another way.
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.start(static_cast<int>(std::clamp<std::int64_t>(maxMs, 0, 1000)));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    RunPendingTasks();
 }
 
 // ---------------------------------------------------------------------------

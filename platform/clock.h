@@ -55,6 +55,14 @@ public:
     // ProcessMessages). On the simulated clock a pass that finds nothing to
     // do takes 50 microseconds of virtual time, as a real idle spin would.
     virtual void ProcessMessages() = 0;
+    // The same for a loop that waits for a message: with none pending the
+    // real clock's window thread sleeps until one comes (at most `maxMs`)
+    // instead of spinning. The simulated clock makes an ordinary pass.
+    virtual void WaitMessages(std::int64_t maxMs)
+    {
+        (void)maxMs;
+        ProcessMessages();
+    }
 
     virtual bool Simulated() const = 0;
 };
@@ -76,6 +84,7 @@ public:
     void KillTimer(TimerId id) override;
     void Sleep(std::int64_t ms) override;
     void ProcessMessages() override;
+    void WaitMessages(std::int64_t maxMs) override;
     bool Simulated() const override { return false; }
 
 private:

@@ -43,6 +43,7 @@ public:
         std::memcpy(&first, data, 2);
         firstSamples.push_back(first);
         timesUs.push_back(platform::TheClock().NowUs());
+        passes.push_back(TMMConnector::MessagePasses());
     }
     void ResetDisplay() override { ++resets; }
     QObject* DisplayObject() override { return this; }
@@ -56,6 +57,7 @@ public:
     WAVEFORMATEX lastFormat{};
     std::vector<int> firstSamples;
     std::vector<std::int64_t> timesUs;
+    std::vector<std::uint64_t> passes;  // the loop's pass count at each slice
     bool onWindowThread = true;
     bool scroll = false;
     bool accelerate = false;
@@ -619,6 +621,64 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
         EXPECT_EQ(meter.resets, 0);
         src.NotifyStop();
         EXPECT_FALSE(TMMConnector::LoopResting());
+        src.NotifyClose();
+        pump([] { return platform::PendingTaskCount() == 0; });
+    }
+    test::ResetSim();
+}
+
+TEST(Connector, RealClockPassShowsEveryDueSliceAndNoneMoreThanAFrameEarly)
+{
+    // A pass on the real clock shows each display every slice that is due
+    // within a display frame (20 ms), in order: a window thread held up past
+    // a whole buffer catches up in one pass and loses no slice. No slice is
+    // shown more than a frame before its time. Only lower bounds on time are
+    // asserted; the upper ones only keep a hang from blocking the run.
+    test::ResetSim();
+    platform::InstallClock(std::make_unique<platform::RealClock>());
+    {
+        WAVEFORMATEX format = Pcm(16, 2, 11025);  // 44100 bytes a second
+        Source src;
+        TMMConnector con;
+        FakeDisplay meter(1024);  // 8 slices of 23.2 ms per buffer
+        src.SetBufferSize(8192);
+        src.SetOutput(&con);
+        src.SetWaveFormat(&format);
+        con.SetMeter1(&meter);
+        src.NotifyOpen();
+        src.NotifyStart();
+        auto pump = [](const std::function<bool()>& done) {
+            const std::int64_t end = platform::TheClock().NowMs() + 30000;
+            while (!done() && platform::TheClock().NowMs() < end) {
+                platform::TheClock().ProcessMessages();
+                platform::WaitUntil(done, 1);
+            }
+            return done();
+        };
+        ASSERT_TRUE(pump([&] { return con.Triggering(); }));
+        Buffer b(8192);
+
+        b.Number(0);
+        const std::int64_t before = platform::TheClock().NowUs();
+        con.BufferReady(b.hdr);
+        ASSERT_TRUE(pump([&] { return meter.firstSamples.size() == 8u; }));
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_EQ(meter.firstSamples[k], k * 256) << k;
+            const std::int64_t dueUs = before + k * 1024 * 1000000LL / 44100;
+            EXPECT_GE(meter.timesUs[k], dueUs - 20000) << k;
+        }
+        ASSERT_TRUE(pump([] { return TMMConnector::LoopResting(); }));
+
+        b.Number(5000);
+        con.BufferReady(b.hdr);
+        platform::TheClock().Sleep(250);  // every slice of the buffer is due now
+        ASSERT_TRUE(pump([&] { return meter.firstSamples.size() == 16u; }));
+        for (int k = 8; k < 16; ++k) {
+            EXPECT_EQ(meter.firstSamples[k], 5000 + (k - 8) * 256) << k;
+            EXPECT_EQ(meter.passes[k], meter.passes[8]) << k;
+        }
+        EXPECT_EQ(meter.resets, 0);
+        src.NotifyStop();
         src.NotifyClose();
         pump([] { return platform::PendingTaskCount() == 0; });
     }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 using namespace zol;
@@ -152,6 +153,27 @@ TEST(RealClock, PeriodicTimerAndKill)
     EXPECT_TRUE(once.WaitFor(5000));
     clock.Sleep(10);
     EXPECT_EQ(selfCalls.load(), 1);
+}
+
+TEST(RealClock, WaitMessagesSleepsUntilAMessageAndReturnsWithoutOne)
+{
+    RealClock clock;
+    // A task another thread posts ends the wait and has run when it returns.
+    std::atomic<bool> ran{false};
+    std::atomic<bool> waiting{false};
+    std::thread poster([&] {
+        while (!waiting.load())
+            std::this_thread::yield();
+        PostToWindow([&] { ran = true; });
+    });
+    waiting = true;
+    while (!ran.load())
+        clock.WaitMessages(1000);
+    poster.join();
+    EXPECT_TRUE(ran.load());
+    // With nothing to handle the wait ends by its bound.
+    clock.WaitMessages(1);
+    EXPECT_EQ(PendingTaskCount(), 0);
 }
 
 TEST(WindowThread, BlockingCallWhileTheWindowThreadWaitsDoesNotDeadlock)
