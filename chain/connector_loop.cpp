@@ -43,11 +43,11 @@ constexpr std::int64_t kNoPass = 0;
 constexpr std::int64_t kNoSlice = INT64_MAX;
 // The least time between two passes, as in a loop that sleeps 1 ms.
 constexpr std::int64_t kPassGapUs = 1000;
-// Real clock: a pass shows the slices due within one display frame from now,
-// and the next one comes a frame later. The displays then change at most
-// once a frame, each showing every block it is due, in order; a slice is
-// shown at most a frame before its time.
-constexpr std::int64_t kFrameUs = 20000;
+// Real clock: a pass shows the slices due within one display frame (25 a
+// second) from now, and the next one comes a frame later. The displays then
+// change at most once a frame, each showing every block it is due, in order;
+// a slice is shown at most a frame before its time.
+constexpr std::int64_t kFrameUs = 40000;
 
 SharedState& Shared()
 {
@@ -408,7 +408,10 @@ bool TMMConnector::ScheduleNextPass()
     if (shared.wakeTimer != 0 && shared.wakeTimerAtUs == next)
         return true;
     KillWakeTimer();
-    shared.wakeTimer = clock.StartOneShot(next - clock.NowUs(), [] { PostWake(); });
+    shared.wakeTimer = clock.StartWindowTimer(next - clock.NowUs(), [] {
+        Shared().wakeTimer = 0;
+        Wake();
+    });
     if (shared.wakeTimer == 0) {
         shared.nextPassUs = kNoPass;
         return false;  // no timer to be had: the loop sleeps and posts itself

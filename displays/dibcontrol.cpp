@@ -223,9 +223,14 @@ void TMMDIBGraphicControl::paintEvent(QPaintEvent* event)
         if (event->rect() != rect())
             update();
     }
+    // Each part is clipped to its own rectangle: a rectangular clip lets
+    // the picture be copied line by line, where a clip to the whole region
+    // blends it span by span (spread over helper threads for tall parts).
     QPainter p(this);
-    for (const QRect& r : event->region())
+    for (const QRect& r : event->region()) {
+        p.setClipRect(r);
         p.drawImage(r.topLeft(), screen_, r);
+    }
 }
 
 void TMMDIBGraphicControl::resizeEvent(QResizeEvent*)

@@ -2,13 +2,16 @@
 
 #include "platform/window_thread.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <ctime>
 #include <map>
@@ -71,6 +74,58 @@ void InstallClock(std::unique_ptr<Clock> clock)
 // ---------------------------------------------------------------------------
 // RealClock: one timer thread, absolute deadlines.
 
+// One-shot timers of the window thread's event loop.
+class WindowTimers final : public QObject {
+public:
+    ~WindowTimers() override
+    {
+        // Without the event loop's dispatcher its timers went with it.
+        if (QAbstractEventDispatcher::instance() != nullptr)
+            for (const auto& entry : entries_)
+                killTimer(entry.first);
+    }
+    bool Start(TimerId id, std::int64_t delayUs, Clock::Callback callback)
+    {
+        const auto ms = static_cast<int>(std::clamp<std::int64_t>((delayUs + 999) / 1000, 0, INT_MAX));
+        const int qtId = startTimer(ms, Qt::PreciseTimer);
+        if (qtId == 0)
+            return false;
+        entries_.emplace(qtId, Entry{id, std::move(callback)});
+        return true;
+    }
+    bool Kill(TimerId id)
+    {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->second.id == id) {
+                killTimer(it->first);
+                entries_.erase(it);
+                return true;
+            }
+        }
+        return false;
+    }
+
+protected:
+    void timerEvent(QTimerEvent* event) override
+    {
+        auto it = entries_.find(event->timerId());
+        if (it == entries_.end())
+            return;
+        // Gone before its callback runs: the callback may start or kill timers.
+        killTimer(it->first);
+        const Clock::Callback callback = std::move(it->second.callback);
+        entries_.erase(it);
+        Guarded(callback);
+    }
+
+private:
+    struct Entry {
+        TimerId id;
+        Clock::Callback callback;
+    };
+    std::unordered_map<int, Entry> entries_;
+};
+
 struct RealClock::Impl {
     std::int64_t origin = MonotonicUs();
     std::mutex mutex;
@@ -83,6 +138,7 @@ struct RealClock::Impl {
     bool quit = false;
     std::thread thread;
     std::thread::id threadId;
+    std::unique_ptr<WindowTimers> windowTimers;  // window thread only
 
     void Run();
 };
@@ -174,9 +230,25 @@ TimerId RealClock::StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callb
     return id;
 }
 
+TimerId RealClock::StartWindowTimer(std::int64_t delayUs, Callback callback)
+{
+    if (QCoreApplication::instance() == nullptr || !IsWindowThread())
+        return StartOneShot(delayUs, [callback = std::move(callback)] { PostToWindow(callback); });
+    TimerId id;
+    {
+        std::lock_guard lock(impl_->mutex);
+        id = impl_->nextId++;
+    }
+    if (!impl_->windowTimers)
+        impl_->windowTimers = std::make_unique<WindowTimers>();
+    return impl_->windowTimers->Start(id, delayUs, std::move(callback)) ? id : 0;
+}
+
 void RealClock::KillTimer(TimerId id)
 {
     if (id == 0)
+        return;
+    if (impl_->windowTimers && IsWindowThread() && impl_->windowTimers->Kill(id))
         return;
     std::unique_lock lock(impl_->mutex);
     auto it = impl_->timers.find(id);

@@ -44,6 +44,14 @@ public:
     {
         return StartTimer(delayUs, 0, std::move(callback));
     }
+    // Starts a one-shot timer whose callback runs on the window thread. The
+    // real clock has the window thread's own event loop wait for it, so no
+    // other thread wakes for it; the simulated clock runs every timer on the
+    // window thread anyway. Window thread only; KillTimer stops it.
+    virtual TimerId StartWindowTimer(std::int64_t delayUs, Callback callback)
+    {
+        return StartOneShot(delayUs, std::move(callback));
+    }
     // Stops a timer. When this returns, its callback is not running and will
     // not run again (unless KillTimer is called from inside that callback,
     // which is allowed).
@@ -81,6 +89,7 @@ public:
     std::int64_t NowUs() override;
     QDateTime WallTime() override;
     TimerId StartTimer(std::int64_t firstUs, std::int64_t periodUs, Callback callback) override;
+    TimerId StartWindowTimer(std::int64_t delayUs, Callback callback) override;
     void KillTimer(TimerId id) override;
     void Sleep(std::int64_t ms) override;
     void ProcessMessages() override;

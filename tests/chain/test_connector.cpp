@@ -630,7 +630,7 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
 TEST(Connector, RealClockPassShowsEveryDueSliceAndNoneMoreThanAFrameEarly)
 {
     // A pass on the real clock shows each display every slice that is due
-    // within a display frame (20 ms), in order: a window thread held up past
+    // within a display frame (40 ms), in order: a window thread held up past
     // a whole buffer catches up in one pass and loses no slice. No slice is
     // shown more than a frame before its time. Only lower bounds on time are
     // asserted; the upper ones only keep a hang from blocking the run.
@@ -665,7 +665,7 @@ TEST(Connector, RealClockPassShowsEveryDueSliceAndNoneMoreThanAFrameEarly)
         for (int k = 0; k < 8; ++k) {
             EXPECT_EQ(meter.firstSamples[k], k * 256) << k;
             const std::int64_t dueUs = before + k * 1024 * 1000000LL / 44100;
-            EXPECT_GE(meter.timesUs[k], dueUs - 20000) << k;
+            EXPECT_GE(meter.timesUs[k], dueUs - 40000) << k;
         }
         ASSERT_TRUE(pump([] { return TMMConnector::LoopResting(); }));
 

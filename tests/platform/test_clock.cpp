@@ -176,6 +176,36 @@ TEST(RealClock, WaitMessagesSleepsUntilAMessageAndReturnsWithoutOne)
     EXPECT_EQ(PendingTaskCount(), 0);
 }
 
+TEST(RealClock, WindowTimersRunOnTheWindowThreadAndCanBeKilled)
+{
+    RealClock clock;
+    std::vector<int> order;
+    bool onWindowThread = true;
+    // Fire in deadline order on the window thread; a killed one never fires,
+    // and a callback may start another.
+    const TimerId late = clock.StartWindowTimer(20000, [&] {
+        onWindowThread = onWindowThread && IsWindowThread();
+        order.push_back(2);
+    });
+    const TimerId killed = clock.StartWindowTimer(1000, [&] { order.push_back(99); });
+    clock.StartWindowTimer(2000, [&] {
+        onWindowThread = onWindowThread && IsWindowThread();
+        order.push_back(1);
+        clock.StartWindowTimer(40000, [&] { order.push_back(3); });
+    });
+    ASSERT_NE(late, 0u);
+    ASSERT_NE(killed, 0u);
+    clock.KillTimer(killed);
+    const std::int64_t end = clock.NowMs() + 30000;
+    while (order.size() < 3 && clock.NowMs() < end)
+        clock.WaitMessages(50);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(onWindowThread);
+    // Killing a timer that already fired, or twice, does nothing.
+    clock.KillTimer(late);
+    clock.KillTimer(killed);
+}
+
 TEST(WindowThread, BlockingCallWhileTheWindowThreadWaitsDoesNotDeadlock)
 {
     // The window thread waits for a thread that calls back into it.
