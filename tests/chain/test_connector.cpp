@@ -120,6 +120,18 @@ struct Chain {
     TMMConnector con;
 };
 
+// Real clock: handles the window thread's messages until `done` holds (the
+// bound only keeps a hang from blocking the run).
+bool PumpRealClock(const std::function<bool()>& done)
+{
+    const std::int64_t end = platform::TheClock().NowMs() + 30000;
+    while (!done() && platform::TheClock().NowMs() < end) {
+        platform::TheClock().ProcessMessages();
+        platform::WaitUntil(done, 1);
+    }
+    return done();
+}
+
 }  // namespace
 
 TEST(Connector, SlotRules)
@@ -592,14 +604,7 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
         con.SetSpectrum1(&spectrum);
         src.NotifyOpen();
         src.NotifyStart();
-        auto pump = [](const std::function<bool()>& done) {
-            const std::int64_t end = platform::TheClock().NowMs() + 30000;
-            while (!done() && platform::TheClock().NowMs() < end) {
-                platform::TheClock().ProcessMessages();
-                platform::WaitUntil(done, 1);
-            }
-            return done();
-        };
+        const auto pump = PumpRealClock;
         ASSERT_TRUE(pump([&] { return con.Triggering(); }));
         Buffer b(4096);
         for (int round = 0; round < 3; ++round) {
@@ -647,14 +652,7 @@ TEST(Connector, RealClockPassShowsEveryDueSliceAndNoneMoreThanAFrameEarly)
         con.SetMeter1(&meter);
         src.NotifyOpen();
         src.NotifyStart();
-        auto pump = [](const std::function<bool()>& done) {
-            const std::int64_t end = platform::TheClock().NowMs() + 30000;
-            while (!done() && platform::TheClock().NowMs() < end) {
-                platform::TheClock().ProcessMessages();
-                platform::WaitUntil(done, 1);
-            }
-            return done();
-        };
+        const auto pump = PumpRealClock;
         ASSERT_TRUE(pump([&] { return con.Triggering(); }));
         Buffer b(8192);
 
