@@ -184,20 +184,24 @@ void TMMConnector::ResetDisplays()
     ForEachDisplay(slot_, [](IMMDisplay* d) { d->ResetDisplay(); });
 }
 
-void TMMConnector::MarkNewData()
+bool TMMConnector::MarkNewData()
 {
+    bool marked = false;
     for (int g = 0; g < kGroupCount; ++g) {
         if (g == gSpectrograms || !GroupHasDisplays(g))
             continue;
         group_[g].newData = true;
         group_[g].readPos = 0;
+        marked = true;
     }
     for (int i = 0; i < 2; ++i) {
         if (slot_[kSpectrogram1 + i].display == nullptr)
             continue;
         spectrogram_[i].newData = true;
         spectrogram_[i].readPos = 0;
+        marked = true;
     }
+    return marked;
 }
 
 void TMMConnector::Trigger()
@@ -464,9 +468,11 @@ void TMMConnector::BufferReady(PWaveHdr lpWaveHdr)
                 std::memcpy(displayBuffer_.data(), lpWaveHdr->lpData, static_cast<std::size_t>(n));
                 ++bufferGeneration_;
                 validBytes_ = n;
-                MarkNewData();
+                // A connector without displays has nothing to show: the
+                // loop needs no pass for its buffer.
+                const bool marked = MarkNewData();
                 feedNow = !realTime_ && autoTrigger_;
-                wake = realTime_ && autoTrigger_;
+                wake = realTime_ && autoTrigger_ && marked;
             }
         }
         if (wake)
@@ -509,12 +515,14 @@ void TMMConnector::PauseTick()
 {
     if (!paused_)
         return;
+    bool marked;
     {
         std::lock_guard lock(lock_);
         arrivalUs_ = platform::TheClock().NowUs();
-        MarkNewData();
+        marked = MarkNewData();
     }
-    WakeForData();
+    if (marked)
+        WakeForData();
 }
 
 void TMMConnector::KillPauseTimer()

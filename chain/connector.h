@@ -147,7 +147,8 @@ private:
     bool GroupHasDisplays(int group) const;
     void SendFormatToDisplays();
     void ResetDisplays();
-    void MarkNewData();
+    // Returns whether any group has a display to show the new data.
+    bool MarkNewData();
 
     void EnterLoopRequest();
     void LeaveLoop(bool keepTriggering);

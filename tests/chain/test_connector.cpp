@@ -589,7 +589,8 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
 {
     // On the real clock the loop shows every slice of a buffer, in order,
     // and then makes no pass until the next buffer; that buffer wakes it.
-    // The time bounds only keep a hang from blocking the run.
+    // A buffer for a connector without displays wakes nothing. The time
+    // bounds only keep a hang from blocking the run.
     test::ResetSim();
     platform::InstallClock(std::make_unique<platform::RealClock>());
     {
@@ -602,10 +603,17 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
         src.SetWaveFormat(&format);
         con.SetMeter1(&meter);
         con.SetSpectrum1(&spectrum);
+        Source bareSrc;
+        TMMConnector bare;
+        bareSrc.SetBufferSize(4096);
+        bareSrc.SetOutput(&bare);
+        bareSrc.SetWaveFormat(&format);
         src.NotifyOpen();
         src.NotifyStart();
+        bareSrc.NotifyOpen();
+        bareSrc.NotifyStart();
         const auto pump = PumpRealClock;
-        ASSERT_TRUE(pump([&] { return con.Triggering(); }));
+        ASSERT_TRUE(pump([&] { return con.Triggering() && bare.Triggering(); }));
         Buffer b(4096);
         for (int round = 0; round < 3; ++round) {
             b.Number(1000 * round);
@@ -619,6 +627,16 @@ TEST(Connector, RealClockLoopRestsUntilABufferComes)
             EXPECT_EQ(TMMConnector::MessagePasses(), passes) << round;
             EXPECT_TRUE(TMMConnector::LoopResting()) << round;
         }
+        {
+            const std::uint64_t passes = TMMConnector::MessagePasses();
+            bare.BufferReady(b.hdr);
+            const std::int64_t until = platform::TheClock().NowMs() + 60;
+            pump([&] { return platform::TheClock().NowMs() >= until; });
+            EXPECT_EQ(TMMConnector::MessagePasses(), passes);
+            EXPECT_TRUE(TMMConnector::LoopResting());
+        }
+        bareSrc.NotifyStop();
+        bareSrc.NotifyClose();
         for (int n = 0; n < 12; ++n)
             EXPECT_EQ(meter.firstSamples[n], 1000 * (n / 4) + (n % 4) * 256) << n;
         for (int n = 0; n < 6; ++n)
