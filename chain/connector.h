@@ -165,8 +165,9 @@ private:
     // now, INT64_MAX when never without new data.
     std::int64_t NextFeedUs() const;
     static void PostTick();
-    // Real clock: plans the loop's next pass (false: no timer to be had).
-    static bool ScheduleNextPass();
+    // Real clock: plans the loop's next pass after the one that started at
+    // `passStartUs` (false: no timer to be had).
+    static bool ScheduleNextPass(std::int64_t passStartUs);
     static void PostWake();
     static void Wake();
     // The loop's pass for newly marked data (any thread).

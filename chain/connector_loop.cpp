@@ -25,8 +25,6 @@ struct SharedState {
     bool tickPosted = false;
     bool inTick = false;
     std::uint64_t passes = 0;
-    // Real clock: when the last pass started.
-    std::int64_t passStartUs = 0;
     // Real clock: the timer that wakes the loop when the next slice is due,
     // and whether the loop waits for a buffer (set by the window thread,
     // taken by whichever thread brings new data).
@@ -263,10 +261,9 @@ bool TMMConnector::RefreshPass(int passes)
     auto& shared = Shared();
     for (int i = 0; i < passes; ++i)
         ProcessApplicationMessages();
+    const bool real = !platform::TheClock().Simulated();
+    const std::int64_t startUs = platform::TheClock().NowUs();
     if (!platform::Terminating() && shared.loopCount > 0) {
-        const bool real = !platform::TheClock().Simulated();
-        const std::int64_t now = platform::TheClock().NowUs();
-        shared.passStartUs = now;
         // The displays' repaints of this pass reach the screen together.
         platform::PaintBatch batch;
         const auto list = shared.connectors;
@@ -275,7 +272,7 @@ bool TMMConnector::RefreshPass(int passes)
                 continue;
             try {
                 if (real)
-                    c->Feed(now + kFrameUs, true);
+                    c->Feed(startUs + kFrameUs, true);
                 else
                     c->Feed();
             } catch (...) {
@@ -285,7 +282,7 @@ bool TMMConnector::RefreshPass(int passes)
     }
     if (shared.loopCount > 0 && !platform::Terminating() && !shared.connectors.empty()) {
         // Real clock: a timer or new data posts the next pass.
-        if (!platform::TheClock().Simulated() && ScheduleNextPass())
+        if (real && ScheduleNextPass(startUs))
             return false;
         // In simulated time the loop keeps its 1 ms steps: they take no real
         // time, and the program's timers keep their order around them.
@@ -380,7 +377,7 @@ std::int64_t TMMConnector::NextSliceUs()
     return next;
 }
 
-bool TMMConnector::ScheduleNextPass()
+bool TMMConnector::ScheduleNextPass(std::int64_t passStartUs)
 {
     // Real clock: the next pass comes when a slice is due, at least a frame
     // after this one; with no slice waiting the loop rests until a buffer
@@ -400,7 +397,7 @@ bool TMMConnector::ScheduleNextPass()
     // A connector told after every pass keeps the least gap; slices are
     // shown by the pass a frame before them, at most one pass a frame.
     if (next > 0)
-        next = std::max(next - kFrameUs, shared.passStartUs + kFrameUs);
+        next = std::max(next - kFrameUs, passStartUs + kFrameUs);
     next = std::max(next, clock.NowUs() + kPassGapUs);
     std::int64_t expected = kNoSlice;
     if (!shared.nextPassUs.compare_exchange_strong(expected, next))

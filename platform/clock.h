@@ -47,7 +47,10 @@ public:
     // Starts a one-shot timer whose callback runs on the window thread. The
     // real clock has the window thread's own event loop wait for it, so no
     // other thread wakes for it; the simulated clock runs every timer on the
-    // window thread anyway. Window thread only; KillTimer stops it.
+    // window thread anyway. Window thread only; KillTimer stops it. Called
+    // without Qt's event loop, or from another thread, the real clock falls
+    // back to a timer-thread timer that posts the callback to the window
+    // thread: a kill then stops it only before it has posted.
     virtual TimerId StartWindowTimer(std::int64_t delayUs, Callback callback)
     {
         return StartOneShot(delayUs, std::move(callback));
